@@ -1,0 +1,254 @@
+// The exported C interface of the extraction library.  All state lives in one
+// Library object: the drive table, the active drive, the per-drive settings,
+// the last table of contents read and the open extraction, if any.
+#include "CdRip_dll.h"
+
+#include "CdDrives.h"
+#include "DiscAccess.h"
+#include "Extraction.h"
+
+#include <cdio/device.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int32_t kVersion = 111;
+constexpr int32_t kFormatCount = 6;
+
+struct DriveState {
+    cddrives::Drive drive;
+    cdrip::ExtractionSettings settings;
+};
+
+class Library {
+public:
+    int32_t Init()
+    {
+        cddrives::InstallLogHandler();
+        ripper_.reset();
+        drives_.clear();
+        for (const cddrives::Drive& drive : cddrives::ListDrives())
+            drives_.push_back(DriveState{drive, {}});
+        active_ = 0;
+        toc_.clear();
+        initialised_ = true;
+        return CDRIP_OK;
+    }
+
+    int32_t Active() const { return active_; }
+
+    int32_t SetActive(int32_t drive)
+    {
+        if (drive < 0 || drive >= static_cast<int32_t>(drives_.size()))
+            return CDRIP_ERROR;
+        if (drive != active_) {
+            ripper_.reset();
+            toc_.clear();
+        }
+        active_ = drive;
+        return CDRIP_OK;
+    }
+
+    int32_t GetParameters(TCDRomParameters* params) const
+    {
+        const DriveState* state = ActiveDrive();
+        if (params == nullptr || state == nullptr)
+            return CDRIP_ERROR;
+        const std::string name = Identification(state->drive);
+        std::memset(params->CDROMID, 0, sizeof params->CDROMID);
+        std::memcpy(params->CDROMID, name.data(), std::min(name.size(), sizeof params->CDROMID - 1));
+        params->Speed = 0;
+        params->JitterCorrection = state->settings.jitterCorrection ? -1 : 0;
+        const int32_t table[7] = {GENERIC, READMMC, state->drive.isImage ? SPEEDNONE : SPEEDMMC,
+                                  LITTLEENDIAN, ENABLENONE, 0, state->drive.isImage ? 0 : -1};
+        std::memcpy(params->DriveTable, table, sizeof table);
+        CR_SetParamOutputFormat(params, state->settings.outputFormat);
+        return CDRIP_OK;
+    }
+
+    int32_t SetParameters(const TCDRomParameters* params)
+    {
+        DriveState* state = ActiveDrive();
+        if (params == nullptr || state == nullptr)
+            return CDRIP_ERROR;
+        const int32_t format = CR_ParamOutputFormat(params);
+        if (format < 0 || format >= kFormatCount)
+            return CDRIP_ERROR;
+        state->settings.outputFormat = format;
+        state->settings.jitterCorrection = params->JitterCorrection != 0;
+        return CDRIP_OK;
+    }
+
+    int32_t ReadToc()
+    {
+        toc_.clear();
+        const DriveState* state = ActiveDrive();
+        if (state == nullptr)
+            return CDRIP_ERROR;
+        cdrip::CdioPtr cdio = cdrip::OpenDisc(state->drive);
+        cdrip::DiscToc toc;
+        if (!cdrip::ReadDiscToc(cdio.get(), toc))
+            return CDRIP_ERROR;
+        for (const cdrip::TocTrack& track : toc.tracks)
+            toc_.push_back(Entry(track.start, track.audio ? 0x10 : 0x14, track.number));
+        const uint8_t leadOutNumber = static_cast<uint8_t>(CDIO_CDROM_LEADOUT_TRACK);
+        toc_.push_back(Entry(toc.leadOut, 0x10, leadOutNumber));
+        return CDRIP_OK;
+    }
+
+    int32_t NumTocEntries() const { return toc_.empty() ? 0 : static_cast<int32_t>(toc_.size() - 1); }
+
+    TTocEntry TocEntry(int32_t index) const
+    {
+        if (index < 0 || index >= static_cast<int32_t>(toc_.size()))
+            return TTocEntry{};
+        return toc_[static_cast<size_t>(index)];
+    }
+
+    int32_t OpenRipper(int32_t* readSize, int32_t start, int32_t end)
+    {
+        ripper_.reset();
+        const DriveState* state = ActiveDrive();
+        if (readSize == nullptr || state == nullptr)
+            return CDRIP_ERROR;
+        ripper_ = cdrip::Extraction::Open(state->drive, state->settings, start, end);
+        if (!ripper_)
+            return CDRIP_ERROR;
+        *readSize = ripper_->ReadSize();
+        return CDRIP_OK;
+    }
+
+    int32_t RipChunk(uint8_t* buffer, int32_t* delivered)
+    {
+        if (delivered != nullptr)
+            *delivered = 0;
+        if (!ripper_ || buffer == nullptr || delivered == nullptr)
+            return CDRIP_ERROR;
+        return ripper_->RipChunk(buffer, delivered);
+    }
+
+    int32_t Percent() const { return ripper_ ? ripper_->PercentCompleted() : 0; }
+    int32_t JitterErrors() const { return ripper_ ? ripper_->JitterErrors() : 0; }
+
+    void LastJitter(int32_t* first, int32_t* last) const
+    {
+        int32_t a = 0;
+        int32_t b = 0;
+        if (ripper_)
+            ripper_->LastJitterPosition(&a, &b);
+        if (first != nullptr)
+            *first = a;
+        if (last != nullptr)
+            *last = b;
+    }
+
+    int32_t CloseRipper()
+    {
+        ripper_.reset();
+        return CDRIP_OK;
+    }
+
+private:
+    static TTocEntry Entry(int32_t start, uint8_t flags, uint8_t number)
+    {
+        TTocEntry entry{};
+        entry.StartSector = start;
+        entry.Flags = flags;
+        entry.TrackNumber = number;
+        return entry;
+    }
+
+    static std::string BaseName(const std::string& path)
+    {
+        const size_t slash = path.find_last_of('/');
+        return slash == std::string::npos ? path : path.substr(slash + 1);
+    }
+
+    static std::string Identification(const cddrives::Drive& drive)
+    {
+        if (drive.isImage)
+            return "Virtual CD drive (" + BaseName(drive.path) + ")";
+        std::string text;
+        cdrip::CdioPtr cdio(cdio_open(drive.path.c_str(), DRIVER_DEVICE));
+        cdio_hwinfo_t info{};
+        if (cdio && cdio_get_hwinfo(cdio.get(), &info)) {
+            text = std::string(info.psz_vendor) + " " + info.psz_model + " " + info.psz_revision;
+        } else {
+            text = "CD drive";
+        }
+        return text + " (" + drive.path + ")";
+    }
+
+    const DriveState* ActiveDrive() const
+    {
+        if (active_ < 0 || active_ >= static_cast<int32_t>(drives_.size()))
+            return nullptr;
+        return &drives_[static_cast<size_t>(active_)];
+    }
+    DriveState* ActiveDrive()
+    {
+        return const_cast<DriveState*>(static_cast<const Library*>(this)->ActiveDrive());
+    }
+
+    bool initialised_ = false;
+    std::vector<DriveState> drives_;
+    int32_t active_ = 0;
+    std::vector<TTocEntry> toc_;  // n track entries, then the lead-out
+    std::unique_ptr<cdrip::Extraction> ripper_;
+};
+
+Library& TheLibrary()
+{
+    static Library library;
+    return library;
+}
+
+}  // namespace
+
+extern "C" {
+
+CDRIP_API int32_t CDRIP_CALL CR_GetCDRipVersion(void) { return kVersion; }
+CDRIP_API int32_t CDRIP_CALL CR_Init(void) { return TheLibrary().Init(); }
+CDRIP_API int32_t CDRIP_CALL CR_GetActiveCDROM(void) { return TheLibrary().Active(); }
+CDRIP_API int32_t CDRIP_CALL CR_SetActiveCDROM(int32_t drive) { return TheLibrary().SetActive(drive); }
+
+CDRIP_API int32_t CDRIP_CALL CR_GetCDROMParameters(TCDRomParameters* params)
+{
+    return TheLibrary().GetParameters(params);
+}
+
+CDRIP_API int32_t CDRIP_CALL CR_SetCDROMParameters(TCDRomParameters* params)
+{
+    return TheLibrary().SetParameters(params);
+}
+
+CDRIP_API int32_t CDRIP_CALL CR_ReadToc(void) { return TheLibrary().ReadToc(); }
+CDRIP_API int32_t CDRIP_CALL CR_GetNumTocEntries(void) { return TheLibrary().NumTocEntries(); }
+CDRIP_API TTocEntry CDRIP_CALL CR_GetTocEntry(int32_t index) { return TheLibrary().TocEntry(index); }
+
+CDRIP_API int32_t CDRIP_CALL CR_OpenRipper(int32_t* readSize, int32_t startSector, int32_t endSector)
+{
+    return TheLibrary().OpenRipper(readSize, startSector, endSector);
+}
+
+CDRIP_API int32_t CDRIP_CALL CR_RipChunk(uint8_t* buffer, int32_t* bytesDelivered)
+{
+    return TheLibrary().RipChunk(buffer, bytesDelivered);
+}
+
+CDRIP_API int32_t CDRIP_CALL CR_GetPercentCompleted(void) { return TheLibrary().Percent(); }
+CDRIP_API int32_t CDRIP_CALL CR_GetNumberOfJitterErrors(void) { return TheLibrary().JitterErrors(); }
+
+CDRIP_API void CDRIP_CALL CR_GetLastJitterErrorPosition(int32_t* first, int32_t* last)
+{
+    TheLibrary().LastJitter(first, last);
+}
+
+CDRIP_API int32_t CDRIP_CALL CR_CloseRipper(void) { return TheLibrary().CloseRipper(); }
+
+}  // extern "C"

@@ -1,0 +1,85 @@
+#include "DiscAccess.h"
+
+#include <algorithm>
+
+namespace cdrip {
+
+// Lead-out of session 1, lead-in of session 2 and the pregap of its first
+// track lie between a CD-Extra's audio and its data track.
+constexpr int32_t kSessionGapSectors = 6750 + 4500 + 150;
+
+CdioPtr OpenDisc(const cddrives::Drive& drive)
+{
+    cddrives::InstallLogHandler();
+    if (drive.isImage) {
+        const std::string path = cddrives::ResolveTray(drive.path);
+        if (path.empty())
+            return nullptr;
+        return CdioPtr(cdio_open(path.c_str(), DRIVER_UNKNOWN));
+    }
+    return CdioPtr(cdio_open(drive.path.c_str(), DRIVER_DEVICE));
+}
+
+bool ReadDiscToc(CdIo_t* cdio, DiscToc& toc)
+{
+    toc = DiscToc{};
+    if (cdio == nullptr)
+        return false;
+    const track_t first = cdio_get_first_track_num(cdio);
+    const track_t count = cdio_get_num_tracks(cdio);
+    if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK || count == 0)
+        return false;
+
+    for (track_t i = 0; i < count; ++i) {
+        const track_t number = static_cast<track_t>(first + i);
+        TocTrack track;
+        const lsn_t start = cdio_get_track_lsn(cdio, number);
+        if (start == CDIO_INVALID_LSN)
+            return false;
+        track.start = start;
+        const lsn_t pregap = cdio_get_track_pregap_lsn(cdio, number);
+        if (pregap != CDIO_INVALID_LSN && pregap < start)
+            track.pregapStart = pregap;
+        track.audio = cdio_get_track_format(cdio, number) == TRACK_FORMAT_AUDIO;
+        track.number = static_cast<uint8_t>(number);
+        toc.tracks.push_back(track);
+    }
+    const lsn_t leadOut = cdio_get_track_lsn(cdio, CDIO_CDROM_LEADOUT_TRACK);
+    if (leadOut == CDIO_INVALID_LSN)
+        return false;
+    toc.leadOut = leadOut;
+
+    lsn_t session = 0;
+    if (cdio_get_last_session(cdio, &session) == DRIVER_OP_SUCCESS && session > 0)
+        toc.lastSessionStart = session;
+    return true;
+}
+
+int TrackIndexOf(const DiscToc& toc, int32_t lsn)
+{
+    if (toc.tracks.empty() || lsn < toc.tracks.front().start || lsn >= toc.leadOut)
+        return -1;
+    int index = 0;
+    for (size_t i = 1; i < toc.tracks.size(); ++i) {
+        if (toc.tracks[i].start <= lsn)
+            index = static_cast<int>(i);
+    }
+    return index;
+}
+
+int32_t LastAudioSector(const DiscToc& toc, int index)
+{
+    size_t i = static_cast<size_t>(index);
+    while (i + 1 < toc.tracks.size() && toc.tracks[i + 1].audio)
+        ++i;
+    if (i + 1 >= toc.tracks.size())
+        return toc.leadOut - 1;
+
+    const TocTrack& data = toc.tracks[i + 1];
+    int32_t last = (data.pregapStart >= 0 ? data.pregapStart : data.start) - 1;
+    if (toc.lastSessionStart > toc.tracks[i].start && data.start >= toc.lastSessionStart)
+        last = std::min(last, data.start - kSessionGapSectors - 1);
+    return last;
+}
+
+}  // namespace cdrip

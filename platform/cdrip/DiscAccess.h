@@ -1,0 +1,50 @@
+// Opening a drive's disc and reading its table of contents (internal).
+#ifndef CDRIP_DISCACCESS_H
+#define CDRIP_DISCACCESS_H
+
+#include "CdDrives.h"
+
+#include <cdio/cdio.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace cdrip {
+
+struct CdioDeleter {
+    void operator()(CdIo_t* cdio) const { cdio_destroy(cdio); }
+};
+using CdioPtr = std::unique_ptr<CdIo_t, CdioDeleter>;
+
+// Opens whatever disc is in the drive right now; null when the tray is empty
+// or the image/device cannot be opened.  Never cached.
+CdioPtr OpenDisc(const cddrives::Drive& drive);
+
+struct TocTrack {
+    int32_t start = 0;        // LSN of INDEX 01
+    int32_t pregapStart = -1; // LSN of INDEX 00 when the disc tells it, else -1
+    bool audio = true;
+    uint8_t number = 0;       // the disc's own track number
+};
+
+struct DiscToc {
+    std::vector<TocTrack> tracks;
+    int32_t leadOut = 0;
+    int32_t lastSessionStart = -1;  // multi-session discs (CD-Extra): start of the last session
+};
+
+// Reads the table of contents; false when there is none.
+bool ReadDiscToc(CdIo_t* cdio, DiscToc& toc);
+
+// Index of the track holding the sector, or -1.
+int TrackIndexOf(const DiscToc& toc, int32_t lsn);
+
+// The last sector of audio in the run of audio tracks that holds track
+// `index`: before a following data track's pregap, and before the gap of
+// 11400 sectors between the sessions of a CD-Extra disc.
+int32_t LastAudioSector(const DiscToc& toc, int index);
+
+}  // namespace cdrip
+
+#endif
