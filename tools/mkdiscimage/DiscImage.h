@@ -1,0 +1,102 @@
+// Disc images for tests, benchmarks and the demo: a .cue + .bin pair that
+// libcdio opens as a disc, with contents that a test can recompute.
+//
+// Layout of the bin: for each track, its pregap sectors (INDEX 00) and then
+// its own sectors (INDEX 01 on). Everything is 2352-byte raw sectors; audio is
+// little-endian 16-bit stereo PCM at 44.1 kHz, data tracks are MODE1/2352
+// sectors (sync, BCD header, 2048 payload bytes, EDC and ECC). One FILE line:
+// libcdio only reads "<cue stem>.bin", whatever the FILE line names.
+//
+// Sector numbers are LSN: the first sector of the bin is LSN 0.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace discimage {
+
+constexpr int32_t kSectorBytes = 2352;
+constexpr int32_t kSectorsPerSecond = 75;
+constexpr int32_t kFramesPerSector = 588;  // stereo sample frames per audio sector
+constexpr int32_t kDataPayloadBytes = 2048;
+
+// What an audio track holds; the sample index k counts stereo frames from
+// the track's INDEX 01, so a track's PCM does not depend on where it sits.
+enum class Content {
+    Sine,     // amplitude 0.5; left at `frequency`, right 120 degrees behind
+    Noise,    // full-scale xorshift32 noise from `seed` (defeats byte-order guessing)
+    Counter,  // left = k & 0xFFFF, right = ~(k ^ (k >> 16)) & 0xFFFF: see CounterFrame
+    Silence,  // zeros
+    Melody,   // soft notes of a pentatonic tune; `seed` chooses the tune and its key
+};
+
+struct Track {
+    bool audio = true;
+    int32_t sectors = 0;            // length of the track itself (from INDEX 01)
+    Content content = Content::Sine;
+    double frequency = 440.0;       // Sine
+    uint32_t seed = 1;              // Noise, Melody
+    int32_t pregap = 0;             // sectors stored before INDEX 01 (INDEX 00 .. 01)
+
+    bool operator==(const Track& o) const;
+    bool operator!=(const Track& o) const { return !(*this == o); }
+};
+
+struct Disc {
+    int firstTrack = 1;             // number of the first track in the cue
+    std::vector<Track> tracks;
+
+    bool operator==(const Disc& o) const { return firstTrack == o.firstTrack && tracks == o.tracks; }
+    bool operator!=(const Disc& o) const { return !(*this == o); }
+};
+
+// Throws std::invalid_argument when the disc cannot be written as a cue:
+// no tracks, a track of 0 sectors, a negative pregap, numbers outside 1..99,
+// a sine frequency outside (0, 22050).
+void Validate(const Disc& disc);
+
+// Writes <stem>.cue (at cuePath, which must end in ".cue") and <stem>.bin.
+// Both are written under temporary names and renamed into place, bin first,
+// so a reader that sees the new cue sees the complete new bin.
+// Throws std::invalid_argument for an invalid disc, std::runtime_error on I/O failure.
+void WriteImage(const Disc& disc, const std::string& cuePath);
+
+// The cue sheet's text, naming binName on its FILE line.
+std::string CueText(const Disc& disc, const std::string& binName);
+
+// The track's own sectors (INDEX 01 to its end) exactly as stored in the bin.
+std::vector<uint8_t> TrackBytes(const Disc& disc, size_t index);
+
+// Bytes of sectors lsn .. lsn+count-1 as stored in the bin (pregaps included).
+// Throws std::out_of_range when the range leaves 0 .. LeadOut.
+std::vector<uint8_t> SectorBytes(const Disc& disc, int32_t lsn, int32_t count);
+
+// Same, into out (count * kSectorBytes bytes); no allocation.
+void RenderSectors(const Disc& disc, int32_t lsn, int32_t count, uint8_t* out);
+
+int32_t TrackStart(const Disc& disc, size_t index);   // LSN of INDEX 01
+int32_t PregapStart(const Disc& disc, size_t index);  // LSN of INDEX 00 (== TrackStart without pregap)
+int32_t TrackEnd(const Disc& disc, size_t index);     // LSN of the track's last sector
+int32_t LeadOut(const Disc& disc);                    // LSN after the last sector
+
+// Sample frame k of a Counter track. Left and right differ for every k, any
+// byte swap changes a value, and the pair is unique for k < 2^32.
+void CounterFrame(uint32_t k, uint16_t& left, uint16_t& right);
+
+// Parses a description. Items are separated by whitespace; '#' starts a
+// comment running to the end of the line.
+//   first=N                           number of the first track (1..99)
+//   audio:LEN[:CONTENT][:pregap=LEN]  CONTENT: sine | sine=HZ | noise | noise=SEED |
+//                                     counter | silence | melody | melody=SEED
+//   data:LEN[:pregap=LEN]             a MODE1/2352 data track
+// LEN is a sector count ("1500") or a time: "20s", "2.5s", "1m", "1m30s"
+// (75 sectors a second; a time that is not a whole number of sectors is an error).
+// Throws std::invalid_argument naming the offending item.
+Disc ParseDescription(const std::string& text);
+
+// The description that parses back to disc (one item a line).
+std::string FormatDescription(const Disc& disc);
+
+}  // namespace discimage
