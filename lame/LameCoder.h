@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -139,7 +140,7 @@ private:
     int32_t FVBRQuality = 4;
     TStrings FInputFiles;
     TStrings FOutputFiles;
-    TLameVersion* FLameVersion = nullptr;   // owned
+    std::unique_ptr<TLameVersion> FLameVersion;
     std::string FDefaultExt = ".mp3";
     std::string FMp3FileName;
 

@@ -36,10 +36,11 @@ enum {
 enum {
     BE_ERR_SUCCESSFUL = 0,
     BE_ERR_INVALID_FORMAT = 1,            /* unknown configuration kind */
-    BE_ERR_INVALID_FORMAT_PARAMETERS = 2, /* sample rate, bitrate or mode refused */
+    BE_ERR_INVALID_FORMAT_PARAMETERS = 2, /* a setting or argument refused */
     BE_ERR_NO_MORE_HANDLES = 3,
-    BE_ERR_INVALID_HANDLE = 4,
-    BE_ERR_BUFFER_TOO_SMALL = 5
+    BE_ERR_INVALID_HANDLE = 4,            /* unknown, closed or already flushed */
+    BE_ERR_BUFFER_TOO_SMALL = 5,
+    BE_ERR_ENCODER_FAILED = 6             /* the encoder engine failed */
 };
 
 #define BE_CONFIG_KIND_LAME 256
@@ -109,10 +110,24 @@ LAMEENC_API uint32_t LAMEENC_CALL beCloseStream(uint32_t stream);
 }  /* extern "C" */
 
 static_assert(sizeof(TBEConfig) == 331, "TBEConfig is 331 bytes");
+static_assert(offsetof(TBEConfig, ConfigKind) == 0, "");
+static_assert(offsetof(TBEConfig, StructVersion) == 4, "");
+static_assert(offsetof(TBEConfig, StructSize) == 8, "");
 static_assert(offsetof(TBEConfig, SampleRate) == 12, "");
+static_assert(offsetof(TBEConfig, ReSampleRate) == 16, "");
 static_assert(offsetof(TBEConfig, Mode) == 20, "");
+static_assert(offsetof(TBEConfig, Bitrate) == 24, "");
+static_assert(offsetof(TBEConfig, MaxBitrate) == 28, "");
 static_assert(offsetof(TBEConfig, Quality) == 32, "");
+static_assert(offsetof(TBEConfig, MpegVersion) == 36, "");
+static_assert(offsetof(TBEConfig, PsyModel) == 40, "");
+static_assert(offsetof(TBEConfig, Emphasis) == 44, "");
 static_assert(offsetof(TBEConfig, Private) == 48, "");
+static_assert(offsetof(TBEConfig, CRC) == 52, "");
+static_assert(offsetof(TBEConfig, Copyright) == 56, "");
+static_assert(offsetof(TBEConfig, Original) == 60, "");
+static_assert(offsetof(TBEConfig, WriteVBRHeader) == 64, "");
+static_assert(offsetof(TBEConfig, EnableVBR) == 68, "");
 static_assert(offsetof(TBEConfig, VBRQuality) == 72, "");
 static_assert(offsetof(TBEConfig, Reserved) == 76, "");
 static_assert(sizeof(TBEVersion) == 268, "TBEVersion is 268 bytes");
