@@ -49,6 +49,8 @@ int32_t ParseLength(const std::string& item, const std::string& text) {
     uint64_t sectors = 0;
     if (ParseUnsigned(text, INT32_MAX, sectors))
         return static_cast<int32_t>(sectors);
+    if (text.empty())
+        throw ItemError(item, "bad length: empty");
     double minutes = 0, seconds = 0;
     std::string rest = text;
     const size_t m = rest.find('m');

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,12 @@ int32_t LeadOut(const Disc& disc);                    // LSN after the last sect
 // Sample frame k of a Counter track. Left and right differ for every k, any
 // byte swap changes a value, and the pair is unique for k < 2^32.
 void CounterFrame(uint32_t k, uint16_t& left, uint16_t& right);
+
+// When pcm (little-endian stereo frames) is one unbroken run of counter
+// frames, the k of its first frame; otherwise nothing. A dropped, repeated,
+// byte-swapped or channel-swapped frame, or a shift by part of a frame,
+// all break the run.
+std::optional<uint32_t> CounterRunStart(const uint8_t* pcm, size_t bytes);
 
 // Parses a description. Items are separated by whitespace; '#' starts a
 // comment running to the end of the line.

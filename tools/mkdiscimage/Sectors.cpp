@@ -13,6 +13,24 @@ void CounterFrame(uint32_t k, uint16_t& left, uint16_t& right) {
     right = static_cast<uint16_t>(~(k ^ (k >> 16)));
 }
 
+std::optional<uint32_t> CounterRunStart(const uint8_t* pcm, size_t bytes) {
+    if (bytes == 0 || bytes % 4 != 0)
+        return std::nullopt;
+    auto word = [pcm](size_t at) { return static_cast<uint16_t>(pcm[at] | pcm[at + 1] << 8); };
+    // The right channel carries k's high half: k = left + 65536 * (high), where
+    // ~right = left ^ high.
+    const uint16_t low = word(0);
+    const uint16_t high = static_cast<uint16_t>(~word(2) ^ low);
+    const uint32_t k0 = uint32_t{high} << 16 | low;
+    for (size_t i = 0; i < bytes / 4; ++i) {
+        uint16_t left, right;
+        CounterFrame(static_cast<uint32_t>(k0 + i), left, right);
+        if (word(4 * i) != left || word(4 * i + 2) != right)
+            return std::nullopt;
+    }
+    return k0;
+}
+
 namespace detail {
 namespace {
 

@@ -3,14 +3,17 @@
 
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
+#include <cdio/paranoia/cdda.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace discimage;
@@ -176,6 +179,61 @@ TEST_F(ImageTest, CliWritesTheImageItsDescriptionNames) {
     EXPECT_NE(std::system(bad.c_str()), 0);
     EXPECT_FALSE(fs::exists(dir_ / "bad.cue"));
     EXPECT_FALSE(fs::exists(dir_ / "bad.bin"));
+}
+
+TEST_F(ImageTest, RewritingReplacesTheDiscAndLeavesNoTemporaries) {
+    Disc first;
+    first.tracks = {Audio(100, Content::Sine), Audio(100, Content::Sine)};
+    Disc second;
+    second.firstTrack = 5;
+    second.tracks = {Audio(40, Content::Counter, 10)};
+    const std::string cue = Write(first);
+    Write(second);
+    Cdio cdio = Open(cue);
+    ASSERT_TRUE(cdio);
+    EXPECT_EQ(cdio_get_first_track_num(cdio.get()), 5);
+    EXPECT_EQ(cdio_get_num_tracks(cdio.get()), 1);
+    EXPECT_EQ(ReadAudio(cdio.get(), 10, 40), TrackBytes(second, 0));
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"disc.bin", "disc.cue"}));
+}
+
+TEST_F(ImageTest, WriteFailuresThrowAndLeaveNothingBehind) {
+    Disc disc;
+    disc.tracks = {Audio(10, Content::Silence)};
+    EXPECT_THROW(WriteImage(disc, (dir_ / "disc.img").string()), std::runtime_error);
+    EXPECT_THROW(WriteImage(disc, (dir_ / "missing" / "disc.cue").string()), std::runtime_error);
+    EXPECT_THROW(WriteImage(Disc{}, (dir_ / "empty.cue").string()), std::invalid_argument);
+    EXPECT_TRUE(fs::is_empty(dir_));
+}
+
+// Noise exists to provoke paranoia's byte-order guess, which reads a disc
+// of nothing but noise as big-endian; tonal or counter audio reads as
+// little-endian. If this stops holding, tests built on noise prove nothing.
+TEST_F(ImageTest, NoiseOnlyDiscFoolsParanoiasByteOrderGuess) {
+    auto guess = [](const std::string& cue) {
+        CdIo_t* cdio = cdio_open(cue.c_str(), DRIVER_BINCUE);
+        EXPECT_NE(cdio, nullptr);
+        char* messages = nullptr;
+        cdrom_drive_t* drive = cdio_cddap_identify_cdio(cdio, CDDA_MESSAGE_LOGIT, &messages);
+        std::free(messages);
+        int bigEndian = -2;
+        if (drive && cdio_cddap_open(drive) == 0)
+            bigEndian = drive->bigendianp;
+        if (drive)
+            cdio_cddap_close_no_free_cdio(drive);
+        cdio_destroy(cdio);
+        return bigEndian;
+    };
+    Disc noise;
+    noise.tracks = {Audio(300, Content::Noise)};
+    Disc counter;
+    counter.tracks = {Audio(300, Content::Counter), Audio(300, Content::Sine)};
+    EXPECT_EQ(guess(Write(noise, "noise.cue")), 1);
+    EXPECT_EQ(guess(Write(counter, "counter.cue")), 0);
 }
 
 }  // namespace
