@@ -234,3 +234,30 @@ TEST(Content, MelodyIsAudibleQuietAndEndsSoftly) {
 }
 
 }  // namespace
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+// The demo command burns this description into the demo's virtual drive.
+TEST(DemoDisc, HasAFewShortTunesAndADataTrackLast) {
+    std::ifstream in(DEMO_DISC_PATH);
+    ASSERT_TRUE(in) << DEMO_DISC_PATH;
+    std::ostringstream text;
+    text << in.rdbuf();
+    const Disc d = ParseDescription(text.str());
+    ASSERT_GE(d.tracks.size(), 4u);
+    ASSERT_LE(d.tracks.size(), 6u);
+    EXPECT_FALSE(d.tracks.back().audio);
+    for (size_t i = 0; i + 1 < d.tracks.size(); ++i) {
+        SCOPED_TRACE(i);
+        const Track& t = d.tracks[i];
+        EXPECT_TRUE(t.audio);
+        EXPECT_TRUE(t.content == Content::Melody || t.content == Content::Sine);
+        EXPECT_GE(t.sectors, 20 * kSectorsPerSecond);
+        EXPECT_LE(t.sectors, 60 * kSectorsPerSecond);
+    }
+}
+
+}  // namespace
