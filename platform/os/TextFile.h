@@ -1,0 +1,27 @@
+// Reading the 8-bit text files the slideshow application leaves for us.
+// They come from Windows, so they may be UTF-8 or Windows-1252 and may end
+// their lines with CR LF, LF or CR.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace os {
+
+// UTF-8 when the bytes are valid UTF-8 (a leading byte-order mark is
+// dropped), otherwise Windows-1252 converted to UTF-8.
+std::string DecodeSettingsText(const std::string& bytes);
+
+// Splits at CR LF, LF or CR. A break at the very end starts no further line,
+// so "a\r\n" is one line and "" is none.
+std::vector<std::string> SplitLines(const std::string& text);
+
+// The whole file as bytes; nothing when it cannot be opened or read.
+std::optional<std::string> ReadFileBytes(const std::string& path);
+
+// Read, decode and split. Throws rtl::EFOpenError with the library's
+// "Datei %s kann nicht geöffnet werden" when the file cannot be read.
+std::vector<std::string> LoadTextLines(const std::string& path);
+
+}  // namespace os
