@@ -1,0 +1,101 @@
+#include "CdRipTestSupport.h"
+
+#include "CdDrives.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace cdriptest {
+
+ScratchDir::ScratchDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "cdriptest-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+ScratchDir::~ScratchDir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+int32_t RealDriveCount()
+{
+    ScopedEnv none("CDRIP_IMAGES", "");
+    return static_cast<int32_t>(cddrives::ListDrives().size());
+}
+
+int32_t UseTrays(const std::vector<std::string>& trays)
+{
+    std::string list;
+    for (const std::string& tray : trays)
+        list += (list.empty() ? "" : ":") + tray;
+    const int32_t first = RealDriveCount();
+    ::setenv("CDRIP_IMAGES", list.c_str(), 1);
+    EXPECT_NE(CR_Init(), CDRIP_ERROR);
+    EXPECT_EQ(CR_SetActiveCDROM(first), CDRIP_OK);
+    return first;
+}
+
+void SetFormat(int32_t format, bool jitterCorrection)
+{
+    TCDRomParameters params{};
+    ASSERT_EQ(CR_GetCDROMParameters(&params), CDRIP_OK);
+    CR_SetParamOutputFormat(&params, format);
+    params.JitterCorrection = jitterCorrection ? -1 : 0;
+    ASSERT_EQ(CR_SetCDROMParameters(&params), CDRIP_OK);
+}
+
+RipResult Rip(int32_t start, int32_t end, int maxReads)
+{
+    RipResult rip;
+    rip.openResult = CR_OpenRipper(&rip.readSize, start, end);
+    if (rip.openResult == CDRIP_ERROR)
+        return rip;
+    std::vector<uint8_t> buffer(static_cast<size_t>(rip.readSize) + 16, 0xEE);
+    int32_t lastPercent = 0;
+    for (int i = 0; i < maxReads; ++i) {
+        int32_t delivered = -1;
+        const int32_t result = CR_RipChunk(buffer.data(), &delivered);
+        rip.results.push_back(result);
+        rip.maxDelivered = std::max(rip.maxDelivered, delivered);
+        if (result != CDRIP_ERROR)
+            rip.pcm.insert(rip.pcm.end(), buffer.begin(), buffer.begin() + delivered);
+        if (result == CDRIP_JITTER_ERROR) {
+            int32_t first = -1;
+            int32_t last = -1;
+            CR_GetLastJitterErrorPosition(&first, &last);
+            rip.jitter.emplace_back(first, last);
+        }
+        const int32_t percent = CR_GetPercentCompleted();
+        rip.percentMonotonic = rip.percentMonotonic && percent >= lastPercent;
+        lastPercent = percent;
+        if (result == CDRIP_RIPPING_DONE)
+            break;
+    }
+    rip.finalPercent = lastPercent;
+    rip.jitterCount = CR_GetNumberOfJitterErrors();
+    EXPECT_NE(CR_CloseRipper(), CDRIP_ERROR);
+    return rip;
+}
+
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name)
+{
+    if (const char* old = std::getenv(name)) {
+        hadOld_ = true;
+        old_ = old;
+    }
+    ::setenv(name, value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (hadOld_)
+        ::setenv(name_.c_str(), old_.c_str(), 1);
+    else
+        ::unsetenv(name_.c_str());
+}
+
+}  // namespace cdriptest

@@ -1,0 +1,65 @@
+// Shared helpers of the extraction library's tests: generated images in a
+// scratch folder, virtual drives through CDRIP_IMAGES, and whole-range rips.
+#pragma once
+
+#include "CdRip_dll.h"
+#include "DiscImage.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cdriptest {
+
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    const std::string& path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Number of real CD drives (the virtual ones come after them).
+int32_t RealDriveCount();
+
+// Sets CDRIP_IMAGES to the given trays, re-initialises the library and
+// returns the drive number of the first tray.
+int32_t UseTrays(const std::vector<std::string>& trays);
+
+// Sets output format and jitter correction of the active drive.
+void SetFormat(int32_t format, bool jitterCorrection);
+
+struct RipResult {
+    int32_t openResult = CDRIP_ERROR;
+    int32_t readSize = 0;
+    std::vector<uint8_t> pcm;
+    std::vector<int32_t> results;      // one per CR_RipChunk
+    std::vector<std::pair<int32_t, int32_t>> jitter;  // positions of every result 3
+    int32_t maxDelivered = 0;
+    int32_t jitterCount = 0;
+    int32_t finalPercent = 0;
+    bool percentMonotonic = true;
+};
+
+// Opens start..end on the active drive and reads until result 4 or maxReads
+// calls, then closes.
+RipResult Rip(int32_t start, int32_t end, int maxReads = 100000);
+
+// Environment variable set for the lifetime of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value);
+    ~ScopedEnv();
+
+private:
+    std::string name_;
+    std::string old_;
+    bool hadOld_ = false;
+};
+
+}  // namespace cdriptest

@@ -1,0 +1,240 @@
+// Extraction on generated images: bytes, formats, range ends, faults, close.
+#include "CdRipTestSupport.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <tuple>
+
+using namespace cdriptest;
+using discimage::Content;
+using discimage::Disc;
+using discimage::Track;
+
+namespace {
+
+// Two noise tracks (seeds chosen so that paranoia's byte-order guess says
+// big-endian: a guess must not be trusted),
+// then a CD-Extra style data track behind a pregap.
+Disc ExtraDisc()
+{
+    Disc disc;
+    disc.firstTrack = 2;
+    disc.tracks = {Track{true, 307, Content::Noise, 440, 1}, Track{true, 281, Content::Noise, 440, 3, 20},
+                   Track{false, 300, Content::Silence, 440, 1, 150}};
+    return disc;
+}
+
+class Extraction : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ::unsetenv("CDRIP_FAULTS");
+        disc_ = ExtraDisc();
+        tray_ = dir_.File("disc.cue");
+        discimage::WriteImage(disc_, tray_);
+        UseTrays({tray_});
+        ASSERT_EQ(CR_ReadToc(), CDRIP_OK);
+    }
+    void TearDown() override { ::unsetenv("CDRIP_FAULTS"); }
+
+    // The range the component takes for a track: its start up to the next
+    // entry's start minus one.
+    std::pair<int32_t, int32_t> TocRange(int32_t index) const
+    {
+        return {CR_GetTocEntry(index).StartSector, CR_GetTocEntry(index + 1).StartSector - 1};
+    }
+
+    ScratchDir dir_;
+    Disc disc_;
+    std::string tray_;
+};
+
+class ExtractionBytes : public Extraction,
+                        public ::testing::WithParamInterface<std::tuple<bool, int>> {};
+
+// Both audio tracks, with and without paranoia: byte for byte what the image
+// holds.  The noise track catches a byte-order guess; the last audio track
+// must stop before the data track's pregap.
+TEST_P(ExtractionBytes, TrackIsByteIdenticalToTheImage)
+{
+    const auto [jitterCorrection, index] = GetParam();
+    SetFormat(STEREO44100, jitterCorrection);
+    const auto [start, end] = TocRange(index);
+    const RipResult rip = Rip(start, end);
+    ASSERT_EQ(rip.openResult, CDRIP_OK);
+    EXPECT_EQ(rip.readSize, 26 * 2352);
+    EXPECT_LE(rip.maxDelivered, rip.readSize);
+    ASSERT_EQ(rip.results.back(), CDRIP_RIPPING_DONE);
+    EXPECT_EQ(std::count(rip.results.begin(), rip.results.end(), CDRIP_RIPPING_DONE), 1);
+    EXPECT_EQ(rip.finalPercent, 100);
+    EXPECT_TRUE(rip.percentMonotonic);
+    EXPECT_EQ(rip.jitterCount, 0);
+
+    // Track 0 runs into track 1's pregap, which the image holds as audio;
+    // track 1 stops where its audio ends, before the data track's pregap.
+    const int32_t audioEnd = index == 0 ? end : discimage::TrackEnd(disc_, 1);
+    const std::vector<uint8_t> expected =
+        discimage::SectorBytes(disc_, start, audioEnd - start + 1);
+    EXPECT_EQ(rip.pcm.size(), expected.size());
+    EXPECT_TRUE(rip.pcm == expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(ParanoiaAndPlain, ExtractionBytes,
+                         ::testing::Combine(::testing::Bool(), ::testing::Values(0, 1)));
+
+TEST_F(Extraction, OneSectorRangeAndRangePastTheLeadOut)
+{
+    SetFormat(STEREO44100, true);
+    const int32_t sector = discimage::TrackStart(disc_, 0) + 10;
+    RipResult rip = Rip(sector, sector);
+    ASSERT_EQ(rip.openResult, CDRIP_OK);
+    EXPECT_EQ(rip.results, std::vector<int32_t>{CDRIP_RIPPING_DONE});
+    EXPECT_TRUE(rip.pcm == discimage::SectorBytes(disc_, sector, 1));
+
+    rip = Rip(discimage::TrackStart(disc_, 1), 1000000);
+    ASSERT_EQ(rip.openResult, CDRIP_OK);
+    EXPECT_EQ(rip.pcm.size(), discimage::TrackBytes(disc_, 1).size());
+}
+
+TEST_F(Extraction, RangesThatCannotBeReadAreRefused)
+{
+    int32_t readSize = 0;
+    const int32_t data = discimage::TrackStart(disc_, 2);
+    EXPECT_EQ(CR_OpenRipper(&readSize, data, data + 10), CDRIP_ERROR);
+    // The data track's pregap belongs to the last audio track's TOC range
+    // but holds no audio.
+    EXPECT_EQ(CR_OpenRipper(&readSize, data - 5, data - 1), CDRIP_ERROR);
+    EXPECT_EQ(CR_OpenRipper(&readSize, 20, 10), CDRIP_ERROR);
+    EXPECT_EQ(CR_OpenRipper(&readSize, discimage::LeadOut(disc_), discimage::LeadOut(disc_) + 5),
+              CDRIP_ERROR);
+    int32_t delivered = 7;
+    uint8_t byte = 0;
+    EXPECT_EQ(CR_RipChunk(&byte, &delivered), CDRIP_ERROR);
+    EXPECT_EQ(delivered, 0);
+}
+
+TEST_F(Extraction, NoDiscMeansNoExtraction)
+{
+    std::filesystem::remove(tray_);
+    int32_t readSize = 0;
+    EXPECT_EQ(CR_OpenRipper(&readSize, 0, 10), CDRIP_ERROR);
+}
+
+class ExtractionFormat : public Extraction, public ::testing::WithParamInterface<int32_t> {};
+
+// Every format gives exactly floor(N * ratio + 0.5) frames for N CD frames,
+// reads no larger than the read size, and the same bytes on a second rip.
+TEST_P(ExtractionFormat, ExactLengthAndReproducible)
+{
+    static const int32_t bytesPerSector[6] = {2352, 1176, 1176, 588, 588, 294};
+    const int32_t format = GetParam();
+    SetFormat(format, false);
+    const int32_t start = discimage::TrackStart(disc_, 0);
+    const int32_t sectors = disc_.tracks[0].sectors;
+    const RipResult rip = Rip(start, start + sectors - 1);
+    ASSERT_EQ(rip.openResult, CDRIP_OK);
+    EXPECT_EQ(rip.readSize, 26 * bytesPerSector[format]);
+    EXPECT_LE(rip.maxDelivered, rip.readSize);
+    EXPECT_EQ(rip.results.back(), CDRIP_RIPPING_DONE);
+    EXPECT_EQ(rip.pcm.size(), static_cast<size_t>(sectors) * bytesPerSector[format]);
+
+    SetFormat(format, true);
+    const RipResult again = Rip(start, start + sectors - 1);
+    EXPECT_TRUE(again.pcm == rip.pcm) << "paranoia and plain reads, no dither";
+}
+
+INSTANTIATE_TEST_SUITE_P(AllSix, ExtractionFormat, ::testing::Range(0, 6));
+
+TEST_F(Extraction, MonoIsTheAverageOfLeftAndRight)
+{
+    SetFormat(MONO44100, false);
+    const int32_t start = discimage::TrackStart(disc_, 0);
+    const RipResult rip = Rip(start, start + 9);
+    const std::vector<uint8_t> stereo = discimage::SectorBytes(disc_, start, 10);
+    ASSERT_EQ(rip.pcm.size() * 2, stereo.size());
+    for (size_t frame = 0; frame < rip.pcm.size() / 2; ++frame) {
+        int16_t lr[2];
+        int16_t mono = 0;
+        std::memcpy(lr, &stereo[frame * 4], 4);
+        std::memcpy(&mono, &rip.pcm[frame * 2], 2);
+        ASSERT_EQ(mono, (lr[0] + lr[1]) >> 1) << "frame " << frame;
+    }
+}
+
+TEST_F(Extraction, InjectedJitterIsReportedWithItsSector)
+{
+    SetFormat(STEREO44100, true);
+    const int32_t start = discimage::TrackStart(disc_, 0);
+    ScopedEnv faults("CDRIP_FAULTS", "jitter@" + std::to_string(start + 60));
+    const RipResult rip = Rip(start, start + 156);
+    ASSERT_EQ(rip.openResult, CDRIP_OK);
+    ASSERT_EQ(rip.jitter.size(), 1u);
+    EXPECT_EQ(rip.jitter[0], std::make_pair(start + 60, start + 60));
+    EXPECT_EQ(rip.jitterCount, 1);
+    EXPECT_TRUE(rip.pcm == discimage::SectorBytes(disc_, start, 157));
+}
+
+TEST_F(Extraction, FaultFileBesideTheImage)
+{
+    {
+        std::ofstream file(tray_ + ".faults");
+        file << "# injected by the test\nfail-open\n";
+    }
+    int32_t readSize = 0;
+    EXPECT_EQ(CR_OpenRipper(&readSize, 0, 10), CDRIP_ERROR);
+}
+
+TEST_F(Extraction, UnreadableSectorsFailTheirReadThenRecover)
+{
+    SetFormat(STEREO44100, true);
+    const int32_t start = discimage::TrackStart(disc_, 0);
+    ScopedEnv faults("CDRIP_FAULTS", "unreadable@" + std::to_string(start + 30) + "-" +
+                                         std::to_string(start + 31) + "x3");
+    const RipResult rip = Rip(start, start + 156);
+    ASSERT_EQ(rip.openResult, CDRIP_OK);
+    // The second read (sectors 26..51) fails three times, then succeeds.
+    ASSERT_GE(rip.results.size(), 5u);
+    EXPECT_EQ(rip.results[0], CDRIP_OK);
+    EXPECT_EQ(std::vector<int32_t>(rip.results.begin() + 1, rip.results.begin() + 4),
+              std::vector<int32_t>(3, CDRIP_ERROR));
+    EXPECT_NE(rip.results[4], CDRIP_ERROR);
+    EXPECT_TRUE(rip.pcm == discimage::SectorBytes(disc_, start, 157));
+}
+
+class ExtractionFailure : public Extraction, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ExtractionFailure, PersistentFailureKeepsReturningOneWithoutData)
+{
+    SetFormat(STEREO44100, GetParam());
+    ScopedEnv faults("CDRIP_FAULTS", "fail-all");
+    const RipResult rip = Rip(0, 100, 150);
+    ASSERT_EQ(rip.openResult, CDRIP_OK);
+    EXPECT_EQ(rip.results, std::vector<int32_t>(150, CDRIP_ERROR));
+    EXPECT_TRUE(rip.pcm.empty());
+    EXPECT_EQ(rip.finalPercent, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(ParanoiaAndPlain, ExtractionFailure, ::testing::Bool());
+
+// Closing must not wait for the read-ahead to finish the range: with slow
+// reads it would take many seconds (the ctest timeout catches a hang).
+TEST_P(ExtractionFailure, CloseDuringReadAheadReturns)
+{
+    SetFormat(STEREO22050, GetParam());
+    ScopedEnv faults("CDRIP_FAULTS", "slow=2000");
+    int32_t readSize = 0;
+    ASSERT_EQ(CR_OpenRipper(&readSize, 0, 156), CDRIP_OK);
+    EXPECT_EQ(CR_CloseRipper(), CDRIP_OK);
+
+    ScopedEnv fast("CDRIP_FAULTS", "");
+    ASSERT_EQ(CR_OpenRipper(&readSize, 0, 156), CDRIP_OK);
+    std::vector<uint8_t> buffer(static_cast<size_t>(readSize));
+    int32_t delivered = 0;
+    EXPECT_EQ(CR_RipChunk(buffer.data(), &delivered), CDRIP_OK);
+    EXPECT_EQ(CR_CloseRipper(), CDRIP_OK);
+    EXPECT_EQ(CR_RipChunk(buffer.data(), &delivered), CDRIP_ERROR) << "nothing open any more";
+}
+
+}  // namespace
