@@ -11,7 +11,9 @@
  *                   2 dual channel, 3 mono; mono takes one channel of samples,
  *                   the others two, interleaved.
  *   Bitrate         CBR: the bitrate; VBR: the lowest bitrate.  CBR refuses a
- *                   bitrate that LAME would replace by a neighbouring one.
+ *                   bitrate outside the table of the MPEG version.  At 8,
+ *                   11.025 and 12 kHz (MPEG-2.5) LAME lowers anything above
+ *                   64 kbit/s to 64, as the command line does.
  *   MaxBitrate      VBR only: the highest bitrate.
  *   Quality         NORMAL_QUALITY: LAME's default quality (not overridden,
  *                                   i.e. -q 3 of the command line);
