@@ -9,9 +9,11 @@
 // Results per piece: 1 = the read failed (no data; the worker tries the
 // same sectors again), 3 = data, and paranoia reported a fix-up or a skip in
 // them, 4 = data, the last of the range; 0 = data.  The two jitter numbers
-// of a result 3 are the first and the last sector in which paranoia (or the
-// fault plan) reported something during that read.  The jitter count is the
-// number of results 3 handed out.
+// of a result 3 are the first and the last sector of that read in which
+// paranoia (or the fault plan) reported a fix-up or skip.  Paranoia verifies
+// ahead of the sector it returns, so a report about a later sector waits for
+// the read that delivers that sector.  The jitter count is the number of
+// results 3 handed out.
 #include "Extraction.h"
 
 #include "DiscAccess.h"
@@ -28,6 +30,7 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -160,6 +163,7 @@ private:
     {
         std::vector<uint8_t> sectors(static_cast<size_t>(kChunkSectors) * kSectorBytes);
         std::vector<uint8_t> converted;
+        std::set<int32_t> reported;  // paranoia's reports not yet handed out
         int32_t position = start_;
         while (position <= end_) {
             const int32_t count = std::min(kChunkSectors, end_ - position + 1);
@@ -167,15 +171,19 @@ private:
             if (!SlowDown())
                 return;
 
-            JitterSpan jitter;
             const bool read = !faults_.ReadFails(position, last) &&
-                              reader_->Read(position, count, sectors.data(), jitter, stop_);
+                              reader_->Read(position, count, sectors.data(), reported, stop_);
             if (stop_)
                 return;
             if (!read) {
                 if (!Push(Piece{kResultError, {}, {}, 0}))
                     return;
                 continue;
+            }
+            JitterSpan jitter;
+            while (!reported.empty() && *reported.begin() <= last) {
+                jitter.Add(std::max(*reported.begin(), position));
+                reported.erase(reported.begin());
             }
             const auto injected = faults_.JitterIn(position, last);
             if (injected.first >= 0) {

@@ -17,7 +17,7 @@ class PlainReader final : public SectorReader {
 public:
     explicit PlainReader(CdioPtr cdio) : cdio_(std::move(cdio)) {}
 
-    bool Read(int32_t lsn, int32_t count, uint8_t* out, JitterSpan&,
+    bool Read(int32_t lsn, int32_t count, uint8_t* out, std::set<int32_t>&,
               const std::atomic<bool>& stop) override
     {
         if (stop)
@@ -32,11 +32,11 @@ private:
 
 // Paranoia's callback carries no user pointer; the reading thread points
 // this at the span of the read in progress.
-thread_local JitterSpan* t_callbackSpan = nullptr;
+thread_local std::set<int32_t>* t_reported = nullptr;
 
 void ParanoiaCallback(long inpos, paranoia_cb_mode_t event)
 {
-    if (t_callbackSpan == nullptr)
+    if (t_reported == nullptr)
         return;
     switch (event) {
     case PARANOIA_CB_FIXUP_EDGE:
@@ -49,7 +49,7 @@ void ParanoiaCallback(long inpos, paranoia_cb_mode_t event)
     case PARANOIA_CB_DRIFT:
     case PARANOIA_CB_READERR:
         if (inpos >= 0)
-            t_callbackSpan->Add(static_cast<int32_t>(inpos / kWordsPerSector));
+            t_reported->insert(static_cast<int32_t>(inpos / kWordsPerSector));
         break;
     default:
         break;
@@ -72,14 +72,14 @@ public:
     std::unique_ptr<cdrom_paranoia_t, ParanoiaFree> paranoia_;
     int32_t next_ = -1;  // the sector paranoia reads next
 
-    bool Read(int32_t lsn, int32_t count, uint8_t* out, JitterSpan& jitter,
+    bool Read(int32_t lsn, int32_t count, uint8_t* out, std::set<int32_t>& reported,
               const std::atomic<bool>& stop) override
     {
         if (lsn != next_) {
             cdio_paranoia_seek(paranoia_.get(), lsn, SEEK_SET);
             next_ = lsn;
         }
-        t_callbackSpan = &jitter;
+        t_reported = &reported;
         bool ok = true;
         for (int32_t i = 0; i < count && ok; ++i) {
             if (stop) {
@@ -95,7 +95,7 @@ public:
             std::memcpy(out + static_cast<size_t>(i) * kSectorBytes, sector, kSectorBytes);
             ++next_;
         }
-        t_callbackSpan = nullptr;
+        t_reported = nullptr;
         if (!ok)
             next_ = -1;  // seek again before the retry
         return ok;

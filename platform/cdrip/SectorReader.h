@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <set>
 
 namespace cdrip {
 
@@ -36,8 +37,10 @@ class SectorReader {
 public:
     virtual ~SectorReader() = default;
     // Reads count sectors from lsn into out (count * 2352 bytes).  False on a
-    // hard error or when stop became true between sectors.
-    virtual bool Read(int32_t lsn, int32_t count, uint8_t* out, JitterSpan& jitter,
+    // hard error or when stop became true between sectors.  Sectors in which
+    // a fix-up or skip was reported are added to `reported`; paranoia verifies
+    // ahead, so some may lie beyond this read.
+    virtual bool Read(int32_t lsn, int32_t count, uint8_t* out, std::set<int32_t>& reported,
                       const std::atomic<bool>& stop) = 0;
     // The last sector this reader can deliver, or -1 when it sets no limit.
     virtual int32_t LastReadableSector() const { return -1; }

@@ -68,6 +68,8 @@ RipResult Rip(int32_t start, int32_t end, int maxReads)
             int32_t last = -1;
             CR_GetLastJitterErrorPosition(&first, &last);
             rip.jitter.emplace_back(first, last);
+            const auto done = static_cast<int32_t>(rip.pcm.size() / 2352);
+            rip.jitterReads.emplace_back(start + done - delivered / 2352, start + done - 1);
         }
         const int32_t percent = CR_GetPercentCompleted();
         rip.percentMonotonic = rip.percentMonotonic && percent >= lastPercent;

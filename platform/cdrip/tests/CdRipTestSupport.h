@@ -40,6 +40,7 @@ struct RipResult {
     std::vector<uint8_t> pcm;
     std::vector<int32_t> results;      // one per CR_RipChunk
     std::vector<std::pair<int32_t, int32_t>> jitter;  // positions of every result 3
+    std::vector<std::pair<int32_t, int32_t>> jitterReads;  // sectors each result 3 delivered (44.1 kHz stereo)
     int32_t maxDelivered = 0;
     int32_t jitterCount = 0;
     int32_t finalPercent = 0;

@@ -176,6 +176,25 @@ TEST_F(Extraction, InjectedJitterIsReportedWithItsSector)
     EXPECT_TRUE(rip.pcm == discimage::SectorBytes(disc_, start, 157));
 }
 
+// Paranoia's own test mode shifts what the drive returns; paranoia mends it
+// and reports fix-ups, each within the read that delivers the sector.
+TEST_F(Extraction, ParanoiaFixUpsAreReportedPerReadAndMended)
+{
+    SetFormat(STEREO44100, true);
+    ScopedEnv faults("CDRIP_FAULTS", "paranoia-jitter");
+    const int32_t start = discimage::TrackStart(disc_, 0);
+    const RipResult rip = Rip(start, start + 306);
+    ASSERT_EQ(rip.openResult, CDRIP_OK);
+    ASSERT_FALSE(rip.jitter.empty());
+    EXPECT_EQ(rip.jitterCount, static_cast<int32_t>(rip.jitter.size()));
+    for (size_t i = 0; i < rip.jitter.size(); ++i) {
+        EXPECT_LE(rip.jitterReads[i].first, rip.jitter[i].first);
+        EXPECT_LE(rip.jitter[i].first, rip.jitter[i].second);
+        EXPECT_LE(rip.jitter[i].second, rip.jitterReads[i].second);
+    }
+    EXPECT_TRUE(rip.pcm == discimage::TrackBytes(disc_, 0));
+}
+
 TEST_F(Extraction, FaultFileBesideTheImage)
 {
     {
