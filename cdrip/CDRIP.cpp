@@ -1,0 +1,242 @@
+#include "CDRIP.h"
+
+#include <cstring>
+
+namespace {
+
+const char* const InitFailure = "Initialization failure";
+
+constexpr uint8_t AudioTrackFlags = 0x10;
+
+}  // namespace
+
+TFormatSpec FormatSpec(TOutputFormat format)
+{
+    switch (format) {
+    case MONO44100: return {44100, 1, TLameMode::MONO};
+    case STEREO22050: return {22050, 2, TLameMode::STEREO};
+    case MONO22050: return {22050, 1, TLameMode::MONO};
+    case STEREO11025: return {11025, 2, TLameMode::STEREO};
+    case MONO11025: return {11025, 1, TLameMode::MONO};
+    default: return {44100, 2, TLameMode::STEREO};
+    }
+}
+
+std::string PadTrackNumber(uint16_t n)
+{
+    std::string text = std::to_string(n);
+    return text.size() < 2 ? "0" + text : text;
+}
+
+std::string ReplaceExtension(const std::string& fileName, const std::string& ext)
+{
+    const size_t dot = fileName.find_last_of(".\\/:");
+    if (dot == std::string::npos || fileName[dot] != '.')
+        return fileName + ext;
+    return fileName.substr(0, dot) + ext;
+}
+
+std::string JitterFileName(const std::string& outputFileName)
+{
+    return ReplaceExtension(outputFileName, "jitt");
+}
+
+// ---- TTrackList ----
+
+void TTrackList::CheckIndex(int32_t index) const
+{
+    if (index < 0 || index >= Count())
+        throw rtl::EListError(rtl::ListIndexErrorMessage(index));
+}
+
+const std::string& TTrackList::Name(int32_t index) const
+{
+    CheckIndex(index);
+    return FItems[static_cast<size_t>(index)].first;
+}
+
+TTrack* TTrackList::Object(int32_t index) const
+{
+    CheckIndex(index);
+    return FItems[static_cast<size_t>(index)].second.get();
+}
+
+int32_t TTrackList::IndexOf(const std::string& name) const
+{
+    for (int32_t i = 0; i < Count(); ++i)
+        if (FItems[static_cast<size_t>(i)].first == name)
+            return i;
+    return -1;
+}
+
+void TTrackList::Add(std::string name, std::unique_ptr<TTrack> track)
+{
+    FItems.emplace_back(std::move(name), std::move(track));
+}
+
+// ---- TCDRIP: drives, parameters, table of contents ----
+
+TCDRIP::TCDRIP(const cdrip::TCdRipApi& api, cdrip::TFileSystem& files) : FApi(api), FFiles(files)
+{
+    try {
+        Construct();
+    } catch (...) {
+        throw ECDRIPError(InitFailure);
+    }
+}
+
+TCDRIP::~TCDRIP()
+{
+    FCoder = nullptr;
+}
+
+void TCDRIP::Construct()
+{
+    FVersion = std::to_string(FApi.GetCDRipVersion());
+    if (FApi.Init() != CDRIP_ERROR) {
+        if (FApi.GetCDROMParameters(&FParameters) != CDRIP_ERROR) {
+            TakeParameters();
+            FCDRomNum = FApi.GetActiveCDROM();
+            FJitterCorrect = true;
+            FParameters.JitterCorrection = -1;
+        }
+        if (FApi.ReadToc() != CDRIP_ERROR)
+            FTrackCount = FApi.GetNumTocEntries();
+        AppendTracks(FTrackCount);
+    }
+    FJitterErrorCount = 0;
+}
+
+// Copies what the component mirrors of a freshly read parameter record.
+void TCDRIP::TakeParameters()
+{
+    FCDRomName.assign(FParameters.CDROMID, strnlen(FParameters.CDROMID, sizeof FParameters.CDROMID));
+    const int32_t* table = FParameters.DriveTable;
+    FDriveTable.DriveType = static_cast<TDriveType>(table[0]);
+    FDriveTable.ReadMethod = static_cast<TReadMethod>(table[1]);
+    FDriveTable.SetSpeed = static_cast<TSetSpeed>(table[2]);
+    FDriveTable.Endian = static_cast<TEndian>(table[3]);
+    FDriveTable.EnableMode = static_cast<TEnableMode>(table[4]);
+    FDriveTable.Density = table[5];
+    FDriveTable.Atapi = table[6];
+    FOutputFormat = static_cast<TOutputFormat>(FParameters.OutputFormat[0]);
+    FSpeed = FParameters.Speed;
+}
+
+void TCDRIP::AppendTracks(int32_t count)
+{
+    for (int32_t i = 0; i < count; ++i) {
+        const TTocEntry a = FApi.GetTocEntry(i);
+        const TTocEntry b = FApi.GetTocEntry(i + 1);
+        auto track = std::make_unique<TTrack>();
+        track->TrackNumber = i + 1;
+        track->StartSector = a.StartSector;
+        track->EndSector = b.StartSector - 1;
+        track->Kind = a.Flags == AudioTrackFlags ? "Audio" : "Data";
+        FTracks.Add("Track" + PadTrackNumber(static_cast<uint16_t>(i + 1)), std::move(track));
+    }
+}
+
+void TCDRIP::SetCDRomNum(int32_t drive)
+{
+    if (drive != FCDRomNum)
+        RereadDrive(drive);
+}
+
+bool TCDRIP::RereadDrive(int32_t drive)
+{
+    try {
+        return SelectDrive(drive);
+    } catch (...) {
+        throw ECDRIPError(InitFailure);
+    }
+}
+
+bool TCDRIP::SelectDrive(int32_t drive)
+{
+    const bool selected =
+        FApi.SetActiveCDROM(drive) != CDRIP_ERROR && FApi.GetCDROMParameters(&FParameters) != CDRIP_ERROR;
+    if (selected) {
+        TakeParameters();
+        FCDRomNum = drive;
+    }
+    ReadTrackList();
+    return selected;
+}
+
+// Reads the active drive's table of contents; a failed read keeps TrackCount.
+void TCDRIP::ReadTrackList()
+{
+    if (FApi.ReadToc() == CDRIP_ERROR)
+        return;
+    FTrackCount = FApi.GetNumTocEntries();
+    AppendTracks(FTrackCount);
+}
+
+void TCDRIP::SetOutputFormat(TOutputFormat format)
+{
+    if (format != FOutputFormat)
+        CR_SetParamOutputFormat(&FParameters, static_cast<int32_t>(format));
+    FOutputFormat = format;
+    UpdateCoderFormat();
+}
+
+void TCDRIP::SetJitterCorrect(bool on)
+{
+    if (on == FJitterCorrect)
+        return;
+    FJitterCorrect = on;
+    FParameters.JitterCorrection = on ? -1 : 0;
+}
+
+void TCDRIP::SetCoder(TLameCoder* coder)
+{
+    FCoder = coder;
+    UpdateCoderFormat();
+}
+
+void TCDRIP::UpdateCoderFormat()
+{
+    if (!FCoder)
+        return;
+    const TFormatSpec spec = FormatSpec(FOutputFormat);
+    FCoder->SetMode(spec.Mode);
+    FCoder->SetSampleRate(spec.SampleRate);
+}
+
+bool TCDRIP::ApplyParameters()
+{
+    try {
+        return FApi.SetCDROMParameters(&FParameters) != CDRIP_ERROR;
+    } catch (...) {
+        throw ECDRIPError("Error setting parameters");
+    }
+}
+
+std::string TCDRIP::OutputFileName(const std::string& fileName) const
+{
+    return FEncode ? ReplaceExtension(fileName, ".mp3") : fileName;
+}
+
+std::unique_ptr<TCDRIP> CreateStoredCDRIP1(TLameCoder* coder, TProcessTrackEvent onEndTrack,
+                                           TProgressEvent onProgress, const cdrip::TCdRipApi& api,
+                                           cdrip::TFileSystem& files)
+{
+    auto ripper = std::make_unique<TCDRIP>(api, files);
+    ripper->SetCDRomNum(0);
+    TDriveTableClass& table = ripper->DriveTable();
+    table.DriveType = GENERIC;
+    table.ReadMethod = READMMC;
+    table.SetSpeed = SPEEDNONE;
+    table.Endian = BIGENDIAN;
+    table.EnableMode = ENABLENONE;
+    table.Density = 16777216;
+    table.Atapi = -1;
+    ripper->SetWriteWAV(true);
+    ripper->SetVersion("111");
+    ripper->SetSpeed(32);
+    ripper->OnEndTrack = std::move(onEndTrack);
+    ripper->OnProgress = std::move(onProgress);
+    ripper->SetCoder(coder);
+    return ripper;
+}

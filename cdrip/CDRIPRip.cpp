@@ -1,0 +1,288 @@
+// The extraction of one sector range into one file.
+#include "CDRIP.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <limits>
+
+namespace {
+
+const char* const ReadError = "Read error";
+const char* const WriteError = "Write error";
+const char* const InitFailure = "Initialization failure";
+
+// A drive that fails this many reads in a row is not going to recover.
+constexpr int MaxFailedReads = 100;
+constexpr size_t WavHeaderSize = 44;
+
+void PutLE(uint8_t* p, uint32_t v, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+uint32_t Clamp32(uint64_t v)
+{
+    return static_cast<uint32_t>(std::min<uint64_t>(v, std::numeric_limits<uint32_t>::max()));
+}
+
+std::vector<uint8_t> WavHeader(const TFormatSpec& spec, uint32_t dataSize)
+{
+    std::vector<uint8_t> h(WavHeaderSize);
+    const uint32_t bytesPerSecond = spec.SampleRate * spec.Channels * 2;
+    std::memcpy(&h[0], "RIFF", 4);
+    PutLE(&h[4], dataSize + 36, 4);
+    std::memcpy(&h[8], "WAVEfmt ", 8);
+    PutLE(&h[16], 16, 4);
+    PutLE(&h[20], 1, 2);
+    PutLE(&h[22], spec.Channels, 2);
+    PutLE(&h[24], spec.SampleRate, 4);
+    PutLE(&h[28], bytesPerSecond, 4);
+    PutLE(&h[32], spec.Channels * 2u, 2);
+    PutLE(&h[34], 16, 2);
+    std::memcpy(&h[36], "data", 4);
+    PutLE(&h[40], dataSize, 4);
+    return h;
+}
+
+}  // namespace
+
+// State of one running extraction: file, buffers, encoder stream, and the
+// first error met.  Complete() releases everything whatever happened.
+class TExtraction {
+public:
+    TExtraction(TCDRIP& ripper, std::string fileName)
+        : R(ripper), FName(std::move(fileName)), FCoder(ripper.FCoder), FEncode(ripper.FEncode),
+          FWav(ripper.FWriteWAV && !ripper.FEncode), FSpec(FormatSpec(ripper.FOutputFormat))
+    {
+    }
+
+    void Run(int32_t readSize, int32_t startSector, int32_t endSector) noexcept
+    {
+        Try([&] {
+            FFile = R.FFiles.Create(FName);
+            if (FWav)
+                WriteAll(WavHeader(FSpec, ExpectedDataSize(startSector, endSector)));
+            if (FEncode)
+                OpenEncoder();
+            FReadSize = static_cast<size_t>(std::max(readSize, 0));
+            FRead.resize(FReadSize + FChunkBytes);
+            Loop();
+        });
+    }
+
+    void Complete() noexcept
+    {
+        if (FEncoding)
+            Try([&] { Flush(); });
+        if (FStreamOpen)
+            Try([&] { FCoder->CloseStream(); });
+        Try([&] { R.FJitterErrorCount = R.FApi.GetNumberOfJitterErrors(); });
+        Try([&] { R.FApi.CloseRipper(); });
+        if (FFile)
+            CloseFile();
+        std::vector<uint8_t>().swap(FRead);
+        std::vector<int16_t>().swap(FChunk);
+        std::vector<uint8_t>().swap(FMp3);
+    }
+
+    void RethrowError() const
+    {
+        if (FError)
+            std::rethrow_exception(FError);
+    }
+
+private:
+    template <typename F>
+    void Try(F&& step) noexcept
+    {
+        try {
+            step();
+        } catch (...) {
+            if (!FError)
+                FError = std::current_exception();
+        }
+    }
+
+    uint32_t ExpectedDataSize(int32_t startSector, int32_t endSector) const
+    {
+        const int64_t sectors = std::max<int64_t>(0, int64_t{endSector} - startSector + 1);
+        return Clamp32(static_cast<uint64_t>(sectors) * FSpec.SampleRate * FSpec.Channels * 2 / 75);
+    }
+
+    // An encoder that cannot take chunks ends the rip before any audio; the
+    // empty file is removed once closed.
+    void OpenEncoder()
+    {
+        FRemoveFile = true;
+        if (!FCoder || FCoder->OpenStream() != 0)
+            throw ECDRIPError(InitFailure);
+        FStreamOpen = true;
+        if (FCoder->SamplesPerChunk() == 0 || FCoder->OutputBufferSize() == 0)
+            throw ECDRIPError(InitFailure);
+        FRemoveFile = false;
+        FEncoding = true;
+        FChunk.resize(FCoder->SamplesPerChunk());
+        FChunkBytes = FChunk.size() * sizeof(int16_t);
+        FMp3.resize(FCoder->OutputBufferSize());
+    }
+
+    void Loop()
+    {
+        int failedReads = 0;
+        while (!R.FAborted) {
+            int32_t delivered = 0;
+            const int32_t status = R.FApi.RipChunk(FRead.data() + FRemainder, &delivered);
+            if (status == CDRIP_ERROR) {
+                if (++failedReads >= MaxFailedReads)
+                    throw ECDRIPError(ReadError);
+            } else {
+                failedReads = 0;
+                Store(std::min(static_cast<size_t>(std::max(delivered, 0)), FReadSize));
+            }
+            if (status == CDRIP_JITTER_ERROR)
+                AddJitterLine();
+            if (R.OnProgress)
+                R.OnProgress(&R, static_cast<uint16_t>(R.FApi.GetPercentCompleted()));
+            if (R.ProcessMessages)
+                R.ProcessMessages();
+            if (status == CDRIP_RIPPING_DONE)
+                break;
+        }
+    }
+
+    void Store(size_t delivered)
+    {
+        if (FEncode) {
+            EncodeChunks(delivered);
+            return;
+        }
+        const size_t written = delivered ? FFile->Write(FRead.data(), delivered) : 0;
+        FPcmBytes += written;
+        if (written != delivered)
+            throw ECDRIPError(WriteError);
+    }
+
+    // Encodes every whole chunk of remainder + delivered bytes and moves the
+    // rest to the start of the read buffer for the next read.
+    void EncodeChunks(size_t delivered)
+    {
+        const size_t total = FRemainder + delivered;
+        const size_t whole = total / FChunkBytes;
+        for (size_t i = 0; i < whole; ++i) {
+            std::memcpy(FChunk.data(), FRead.data() + i * FChunkBytes, FChunkBytes);
+            uint32_t bytes = 0;
+            FCoder->EncodeChunk(FChunk.data(), FMp3.data(), bytes);
+            WriteAll(FMp3.data(), std::min<size_t>(bytes, FMp3.size()));
+        }
+        FRemainder = total - whole * FChunkBytes;
+        if (FRemainder != 0)
+            std::memmove(FRead.data(), FRead.data() + whole * FChunkBytes, FRemainder);
+    }
+
+    void Flush()
+    {
+        uint32_t bytes = 0;
+        FCoder->FlushStream(FMp3.data(), bytes);
+        WriteAll(FMp3.data(), std::min<size_t>(bytes, FMp3.size()));
+    }
+
+    void AddJitterLine()
+    {
+        int32_t first = 0;
+        int32_t last = 0;
+        R.FApi.GetLastJitterErrorPosition(&first, &last);
+        R.FJitterPositions.push_back(std::to_string(static_cast<uint32_t>(first)) + " " +
+                                     std::to_string(static_cast<uint32_t>(last)));
+    }
+
+    void WriteAll(const uint8_t* data, size_t size)
+    {
+        if (size != 0 && FFile->Write(data, size) != size)
+            throw ECDRIPError(WriteError);
+    }
+    void WriteAll(const std::vector<uint8_t>& bytes) { WriteAll(bytes.data(), bytes.size()); }
+
+    // The header's sizes become those of the PCM actually written.
+    void PatchWavSizes()
+    {
+        const uint32_t dataSize = Clamp32(FPcmBytes);
+        uint8_t riff[4];
+        uint8_t data[4];
+        PutLE(riff, dataSize + 36, 4);
+        PutLE(data, dataSize, 4);
+        if (!FFile->WriteAt(4, riff, 4) || !FFile->WriteAt(40, data, 4))
+            throw ECDRIPError(WriteError);
+    }
+
+    void CloseFile() noexcept
+    {
+        if (FWav)
+            Try([&] { PatchWavSizes(); });
+        Try([&] {
+            if (!FFile->Close())
+                throw ECDRIPError(WriteError);
+        });
+        FFile.reset();
+        if (FRemoveFile)
+            R.FFiles.Remove(FName);
+    }
+
+    TCDRIP& R;
+    const std::string FName;
+    TLameCoder* const FCoder;
+    const bool FEncode;
+    const bool FWav;
+    const TFormatSpec FSpec;
+    std::unique_ptr<cdrip::TOutputFile> FFile;
+    bool FStreamOpen = false;   // CloseStream owed
+    bool FEncoding = false;     // chunks go to the encoder
+    bool FRemoveFile = false;
+    size_t FReadSize = 0;
+    size_t FChunkBytes = 0;
+    size_t FRemainder = 0;
+    uint64_t FPcmBytes = 0;
+    std::vector<uint8_t> FRead;
+    std::vector<int16_t> FChunk;
+    std::vector<uint8_t> FMp3;
+    std::exception_ptr FError;
+};
+
+void TCDRIP::RipTrack(int32_t trackNum, const std::string& fileName)
+{
+    if (OnBeginTrack)
+        OnBeginTrack(this, static_cast<uint16_t>(trackNum));
+    const TTrack* track = FTracks.Object(trackNum - 1);
+    RipSectors(track->StartSector, track->EndSector, fileName);
+    if (OnEndTrack)
+        OnEndTrack(this, static_cast<uint16_t>(trackNum));
+}
+
+void TCDRIP::RipSectors(int32_t startSector, int32_t endSector, const std::string& fileName)
+{
+    if (!ApplyParameters())
+        throw ECDRIPError("Invalid CD-ROM parameters");
+    FAborted = false;
+    int32_t readSize = 0;
+    if (FApi.OpenRipper(&readSize, startSector, endSector) == CDRIP_ERROR)
+        throw ECDRIPError(ReadError);
+    const std::string outputName = OutputFileName(fileName);
+    TExtraction extraction(*this, outputName);
+    extraction.Run(readSize, startSector, endSector);
+    extraction.Complete();
+    extraction.RethrowError();
+    if (!FJitterPositions.empty())
+        SaveJitterFile(outputName);
+}
+
+void TCDRIP::SaveJitterFile(const std::string& outputFileName)
+{
+    std::string text;
+    for (const std::string& line : FJitterPositions)
+        text += line + "\r\n";
+    auto file = FFiles.Create(JitterFileName(outputFileName));
+    const bool written = file->Write(text.data(), text.size()) == text.size();
+    if (!file->Close() || !written)
+        throw ECDRIPError(WriteError);
+}

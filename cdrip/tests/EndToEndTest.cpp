@@ -1,0 +1,232 @@
+// TCDRIP with our CDRip library and the real encoder on generated disc images
+// in virtual drives (CDRIP_IMAGES).
+#include "ImageDrive.h"
+#include "Scripted.h"
+
+#include <gtest/gtest.h>
+
+#ifdef HAVE_MPG123
+#include <mpg123.h>
+#endif
+
+using imagedrive::ScopedEnv;
+using scripted::LE16;
+using scripted::LE32;
+using scripted::ReadFile;
+
+namespace {
+
+discimage::Track Audio(int32_t sectors, discimage::Content content, uint32_t seed = 1)
+{
+    discimage::Track t;
+    t.sectors = sectors;
+    t.content = content;
+    t.seed = seed;
+    return t;
+}
+
+discimage::Track DataTrack(int32_t sectors)
+{
+    discimage::Track t;
+    t.audio = false;
+    t.sectors = sectors;
+    return t;
+}
+
+class EndToEnd : public testing::Test {
+protected:
+    void Load(const discimage::Disc& d, const std::string& stem = "disc")
+    {
+        disc = d;
+        cueName = stem + ".cue";
+        discimage::WriteImage(disc, dir.Path(cueName));
+        images = std::make_unique<ScopedEnv>("CDRIP_IMAGES", dir.Path(cueName));
+        ripper = std::make_unique<TCDRIP>();
+        ripper->SetCoder(&coder);
+        ASSERT_TRUE(imagedrive::SelectImageDrive(*ripper, cueName));
+        ASSERT_EQ(ripper->Tracks().Count(), static_cast<int32_t>(disc.tracks.size()));
+    }
+
+    std::vector<uint8_t> Pcm(size_t index) const { return discimage::TrackBytes(disc, index); }
+
+    scripted::TempDir dir;
+    discimage::Disc disc;
+    std::string cueName;
+    std::unique_ptr<ScopedEnv> images;
+    TLameCoder coder;
+    std::unique_ptr<TCDRIP> ripper;
+};
+
+struct WavCase {
+    size_t track;
+    bool jitterCorrect;
+};
+
+class WavEndToEnd : public EndToEnd, public testing::WithParamInterface<WavCase> {};
+
+TEST_P(WavEndToEnd, PcmIsTheImagesTrackByteForByte)
+{
+    Load({1, {Audio(120, discimage::Content::Counter), Audio(90, discimage::Content::Noise, 7),
+              Audio(31, discimage::Content::Sine)}});
+    const WavCase c = GetParam();
+    ripper->SetJitterCorrect(c.jitterCorrect);
+    ripper->SetWriteWAV(true);
+    int progressCalls = 0;
+    uint16_t lastPercent = 0;
+    ripper->OnProgress = [&](void*, uint16_t p) {
+        ++progressCalls;
+        lastPercent = p;
+    };
+    const std::string name = dir.Path("t.wav");
+    ripper->RipTrack(static_cast<int32_t>(c.track + 1), name);
+    const auto file = ReadFile(name);
+    const auto pcm = Pcm(c.track);
+    ASSERT_EQ(file.size(), 44 + pcm.size());
+    EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), file.begin() + 44)) << "PCM differs from the image";
+    EXPECT_EQ(LE32(file, 40), pcm.size());
+    EXPECT_EQ(LE32(file, 4), pcm.size() + 36);
+    EXPECT_EQ(LE16(file, 22), 2u);
+    EXPECT_EQ(LE32(file, 24), 44100u);
+    EXPECT_GT(progressCalls, 0);
+    EXPECT_EQ(lastPercent, 100);
+    EXPECT_FALSE(scripted::FileExists(dir.Path("tjitt")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Tracks, WavEndToEnd,
+                         testing::Values(WavCase{0, true}, WavCase{1, true}, WavCase{2, true}, WavCase{0, false},
+                                         WavCase{1, false}));
+
+TEST_F(EndToEnd, RawPcmIsTheTrackWithoutHeader)
+{
+    Load({1, {Audio(40, discimage::Content::Counter), Audio(77, discimage::Content::Melody, 3)}});
+    ripper->RipTrack(2, dir.Path("t.pcm"));
+    EXPECT_EQ(ReadFile(dir.Path("t.pcm")), Pcm(1));
+}
+
+TEST_F(EndToEnd, LastAudioTrackBeforeDataEndsWhereItsAudioEnds)
+{
+    Load({1, {Audio(50, discimage::Content::Counter), Audio(60, discimage::Content::Counter), DataTrack(300)}},
+         "extra");
+    EXPECT_EQ(ripper->Tracks().Object(2)->Kind, "Data");
+    ripper->RipTrack(2, dir.Path("t.raw"));
+    EXPECT_EQ(ReadFile(dir.Path("t.raw")), Pcm(1));
+}
+
+class FormatEndToEnd : public EndToEnd, public testing::WithParamInterface<TOutputFormat> {};
+
+TEST_P(FormatEndToEnd, GivesTheExactSampleCount)
+{
+    const int32_t sectors = 150;   // two seconds
+    Load({1, {Audio(sectors, discimage::Content::Sine)}});
+    const TFormatSpec spec = FormatSpec(GetParam());
+    ripper->SetOutputFormat(GetParam());
+    ripper->SetWriteWAV(true);
+    ripper->RipTrack(1, dir.Path("t.wav"));
+    const auto file = ReadFile(dir.Path("t.wav"));
+    const uint64_t frames = uint64_t{588} * sectors * spec.SampleRate / 44100;
+    ASSERT_GE(file.size(), 44u);
+    EXPECT_EQ(file.size() - 44, frames * spec.Channels * 2);
+    EXPECT_EQ(LE32(file, 40), file.size() - 44);
+    EXPECT_EQ(LE32(file, 24), spec.SampleRate);
+    EXPECT_EQ(LE16(file, 22), spec.Channels);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllSix, FormatEndToEnd,
+                         testing::Values(STEREO44100, MONO44100, STEREO22050, MONO22050, STEREO11025, MONO11025));
+
+#ifdef HAVE_MPG123
+// Decodes a whole MP3 file; returns the sample frames, with rate and channels.
+uint64_t DecodedFrames(const std::string& path, long& rate, int& channels)
+{
+    mpg123_init();
+    mpg123_handle* h = mpg123_new(nullptr, nullptr);
+    uint64_t frames = 0;
+    int encoding = 0;
+    if (h && mpg123_open(h, path.c_str()) == MPG123_OK) {
+        std::vector<unsigned char> buf(1 << 16);
+        size_t done = 0;
+        int err = MPG123_OK;
+        while (err == MPG123_OK || err == MPG123_NEW_FORMAT) {
+            err = mpg123_read(h, buf.data(), buf.size(), &done);
+            if (err == MPG123_NEW_FORMAT)
+                mpg123_getformat(h, &rate, &channels, &encoding);
+            frames += done;
+        }
+        frames /= static_cast<uint64_t>(2 * std::max(channels, 1));
+        mpg123_close(h);
+    }
+    mpg123_delete(h);
+    return frames;
+}
+
+class Mp3EndToEnd : public EndToEnd, public testing::WithParamInterface<TOutputFormat> {};
+
+TEST_P(Mp3EndToEnd, DecodesToTheEncodedLength)
+{
+    const int32_t sectors = 300;
+    Load({1, {Audio(sectors, discimage::Content::Melody, 5)}});
+    const TFormatSpec spec = FormatSpec(GetParam());
+    ripper->SetOutputFormat(GetParam());
+    ripper->SetEncode(true);
+    ripper->RipTrack(1, dir.Path("t.wav"));
+    ASSERT_TRUE(scripted::FileExists(dir.Path("t.mp3")));
+    long rate = 0;
+    int channels = 0;
+    const uint64_t decoded = DecodedFrames(dir.Path("t.mp3"), rate, channels);
+    EXPECT_EQ(rate, static_cast<long>(spec.SampleRate));
+    EXPECT_EQ(channels, spec.Channels);
+    // Whole encoder chunks only; the decoder adds the encoder's delay and padding.
+    const uint64_t input = uint64_t{588} * sectors * spec.SampleRate / 44100;
+    const uint64_t chunk = coder.SamplesPerChunk() / spec.Channels;
+    ASSERT_GT(chunk, 0u);
+    const uint64_t encoded = input / chunk * chunk;
+    EXPECT_GE(decoded, encoded);
+    EXPECT_LE(decoded, encoded + 1105 + 2 * chunk);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, Mp3EndToEnd, testing::Values(STEREO44100, MONO22050, STEREO11025));
+#endif
+
+TEST_F(EndToEnd, InjectedJitterGivesTheJitterFile)
+{
+    Load({1, {Audio(100, discimage::Content::Counter), Audio(100, discimage::Content::Counter)}});
+    const int32_t sector = ripper->Tracks().Object(1)->StartSector + 40;
+    ScopedEnv faults("CDRIP_FAULTS", "jitter@" + std::to_string(sector));
+    ripper->SetWriteWAV(true);
+    ripper->RipTrack(2, dir.Path("t.wav"));
+    const auto jitter = ReadFile(dir.Path("tjitt"));
+    const std::string line = std::to_string(sector) + " " + std::to_string(sector) + "\r\n";
+    EXPECT_EQ(std::string(jitter.begin(), jitter.end()), line);
+    EXPECT_EQ(ripper->JitterErrorCount(), 1);
+    const auto file = ReadFile(dir.Path("t.wav"));
+    EXPECT_EQ(file.size(), 44 + Pcm(1).size());
+}
+
+TEST_F(EndToEnd, PersistentFailureEndsInReadErrorWithoutHanging)
+{
+    Load({1, {Audio(100, discimage::Content::Sine)}});
+    ScopedEnv faults("CDRIP_FAULTS", "fail-all");
+    ripper->SetWriteWAV(true);
+    bool ended = false;
+    ripper->OnEndTrack = [&](void*, uint16_t) { ended = true; };
+    try {
+        ripper->RipTrack(1, dir.Path("t.wav"));
+        FAIL() << "no exception";
+    } catch (const ECDRIPError& e) {
+        EXPECT_STREQ(e.what(), "Read error");
+    }
+    EXPECT_FALSE(ended);
+    const auto file = ReadFile(dir.Path("t.wav"));
+    ASSERT_EQ(file.size(), 44u);
+    EXPECT_EQ(LE32(file, 40), 0u);
+}
+
+TEST_F(EndToEnd, FailedOpenTouchesNoFile)
+{
+    Load({1, {Audio(100, discimage::Content::Sine)}});
+    ScopedEnv faults("CDRIP_FAULTS", "fail-open");
+    EXPECT_THROW(ripper->RipTrack(1, dir.Path("t.wav")), ECDRIPError);
+    EXPECT_FALSE(scripted::FileExists(dir.Path("t.wav")));
+}
+
+}  // namespace

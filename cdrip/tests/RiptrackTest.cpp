@@ -1,0 +1,131 @@
+// The riptrack tool, run as a user would, on a generated image.
+#include "ImageDrive.h"
+#include "Scripted.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <sys/wait.h>
+
+namespace {
+
+struct ToolRun {
+    int status;
+    std::string out;
+};
+
+// RIPPER_TEST_TOOLS, else the folder of this test binary (the tools land there too).
+std::string ToolsDir()
+{
+    if (const char* tools = std::getenv("RIPPER_TEST_TOOLS"); tools && *tools)
+        return tools;
+    return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
+}
+
+// Runs riptrack with `args` (already quoted), stderr into stdout.
+ToolRun Riptrack(const std::string& args)
+{
+    const std::string command = ToolsDir() + "/riptrack " + args + " 2>&1";
+    ToolRun run{-1, ""};
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buf[4096];
+        size_t n = 0;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+            run.out.append(buf, n);
+        const int raw = pclose(p);
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+    return run;
+}
+
+class RiptrackTool : public testing::Test {
+protected:
+    RiptrackTool()
+    {
+        disc.tracks.resize(3);
+        disc.tracks[0].sectors = 40;
+        disc.tracks[0].content = discimage::Content::Counter;
+        disc.tracks[1].sectors = 25;
+        disc.tracks[1].content = discimage::Content::Noise;
+        disc.tracks[2].audio = false;
+        disc.tracks[2].sectors = 100;
+        discimage::WriteImage(disc, dir.Path("tool.cue"));
+        // A leading empty tray makes the disc drive 1 when no real drive exists.
+        images = std::make_unique<imagedrive::ScopedEnv>("CDRIP_IMAGES", dir.Path("none.cue") + ":" +
+                                                                             dir.Path("tool.cue"));
+    }
+
+    int32_t ImageDrive() const
+    {
+        TCDRIP ripper;
+        for (int32_t d = 0; ripper.RereadDrive(d); ++d)
+            if (ripper.CDRomName().find("(tool.cue)") != std::string::npos)
+                return d;
+        return -1;
+    }
+
+    scripted::TempDir dir;
+    discimage::Disc disc;
+    std::unique_ptr<imagedrive::ScopedEnv> images;
+};
+
+TEST_F(RiptrackTool, ListShowsDrivesAndTracks)
+{
+    const ToolRun run = Riptrack("--list");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("Virtual CD drive (none.cue)"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("no disc"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Track02  Audio"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Track03  Data"), std::string::npos) << run.out;
+}
+
+TEST_F(RiptrackTool, RipsATrackIntoAWavFile)
+{
+    const int32_t drive = ImageDrive();
+    ASSERT_GE(drive, 0);
+    const ToolRun run = Riptrack("--drive " + std::to_string(drive) + " --wav 2 '" + dir.Path("out.wav") + "'");
+    ASSERT_EQ(run.status, 0) << run.out;
+    const auto file = scripted::ReadFile(dir.Path("out.wav"));
+    const auto pcm = discimage::TrackBytes(disc, 1);
+    ASSERT_EQ(file.size(), 44 + pcm.size());
+    EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), file.begin() + 44));
+    EXPECT_NE(run.out.find("100%"), std::string::npos);
+}
+
+TEST_F(RiptrackTool, RawMonoIsHalfTheBytes)
+{
+    const int32_t drive = ImageDrive();
+    ASSERT_GE(drive, 0);
+    const ToolRun run = Riptrack("--drive " + std::to_string(drive) + " --raw --format MONO44100 --no-jitter-correct 1 '" +
+                             dir.Path("out.pcm") + "'");
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(scripted::ReadFile(dir.Path("out.pcm")).size(), 40u * 1176);
+}
+
+TEST_F(RiptrackTool, FailuresExitNonZeroWithTheMessage)
+{
+    const int32_t drive = ImageDrive();
+    ASSERT_GE(drive, 0);
+    const std::string d = " --drive " + std::to_string(drive) + " ";
+    const struct {
+        std::string args;
+        int status;
+        const char* message;
+    } cases[] = {
+        {d + "3 '" + dir.Path("x.wav") + "'", 1, "data track"},
+        {d + "9 '" + dir.Path("x.wav") + "'", 1, "no track 9"},
+        {d + "1 '" + dir.Path("no/such/dir/x.wav") + "'", 1, "kann nicht erstellt werden"},
+        {"--drive 99 1 x.wav", 1, "no drive 99"},
+        {"--format STEREO48000 1 x.wav", 2, "unknown format"},
+        {"1", 2, "expected TRACK and FILE"},
+    };
+    for (const auto& c : cases) {
+        const ToolRun run = Riptrack(c.args);
+        EXPECT_EQ(run.status, c.status) << c.args << "\n" << run.out;
+        EXPECT_NE(run.out.find(c.message), std::string::npos) << c.args << "\n" << run.out;
+    }
+    EXPECT_EQ(Riptrack("--help").status, 0);
+}
+
+}  // namespace

@@ -1,0 +1,110 @@
+// A scripted extraction library, a scripted encoder library and a file system
+// that records every write and can cut one short.  They stand in for the real
+// ones only where a test checks the component's call contract.
+#pragma once
+
+#include "CDRIP.h"
+
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace scripted {
+
+struct Drive {
+    TCDRomParameters params{};
+    int32_t paramsResult = 0;
+    int32_t tocResult = 0;
+    std::vector<TTocEntry> toc;   // n tracks + the lead-out entry
+};
+
+struct Read {
+    int32_t status;
+    std::vector<uint8_t> bytes;
+};
+
+// The extraction library.  Every call is logged as "Name args"; the call
+// named in throwIn raises instead of answering.
+struct CdRip {
+    std::vector<std::string> log;
+    std::string throwIn;
+    int32_t version = 111;
+    int32_t initResult = 0;
+    int32_t active = 0;
+    std::map<int32_t, Drive> drives;
+    int32_t setParamsResult = 0;
+    TCDRomParameters lastSetParams{};
+    int32_t openResult = 0;
+    int32_t readSize = 64;
+    std::deque<Read> reads;
+    Read whenExhausted{CDRIP_RIPPING_DONE, {}};
+    int32_t percent = 0;
+    int32_t jitterFirst = 0;
+    int32_t jitterLast = 0;
+    int32_t jitterCount = 0;
+
+    CdRip();
+    ~CdRip();
+    const cdrip::TCdRipApi& Api() const;
+    int Count(const std::string& call) const;   // calls whose log line starts with `call`
+};
+
+// Builds a table of contents from start sectors, the last being the lead-out.
+std::vector<TTocEntry> Toc(const std::vector<int32_t>& starts, uint8_t flags = 0x10);
+TCDRomParameters Params(const std::string& id, int32_t speed, int32_t format, int32_t jitter,
+                        int32_t tableBase);
+
+// The encoder library.  EncodeChunk hands the PCM bytes back as "MP3" bytes;
+// the flush gives the bytes of flushBytes.
+struct LameEnc {
+    std::vector<std::string> log;
+    uint32_t initResult = 0;
+    uint32_t samples = 4;
+    uint32_t bufferSize = 64;
+    std::string flushBytes = "FLUSH";
+
+    LameEnc();
+    ~LameEnc();
+    const lame::TLameEncApi& Api() const;
+};
+
+// Real files, with every write recorded; write number failWrite (1-based,
+// counted over all files) comes up one byte short.
+class RecordingFiles : public cdrip::TFileSystem {
+public:
+    struct Op {
+        std::string file;
+        uint64_t offset;   // UINT64_MAX for a sequential write
+        std::vector<uint8_t> bytes;
+    };
+    std::vector<Op> ops;
+    std::vector<std::string> created;
+    std::vector<std::string> removed;
+    int failWrite = 0;
+    int writes = 0;
+
+    std::unique_ptr<cdrip::TOutputFile> Create(const std::string& fileName) override;
+    bool Remove(const std::string& fileName) override;
+};
+
+// A fresh folder under the test temp dir, removed with its files at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    std::string Path(const std::string& name) const { return FPath + "/" + name; }
+    const std::string& Root() const { return FPath; }
+
+private:
+    std::string FPath;
+};
+
+std::vector<uint8_t> ReadFile(const std::string& path);
+bool FileExists(const std::string& path);
+void WriteFile(const std::string& path, const std::string& text);
+std::vector<uint8_t> Bytes(size_t count, uint8_t first);   // first, first+1, ...
+uint32_t LE32(const std::vector<uint8_t>& b, size_t offset);
+uint16_t LE16(const std::vector<uint8_t>& b, size_t offset);
+
+}  // namespace scripted

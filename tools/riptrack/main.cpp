@@ -1,0 +1,210 @@
+// riptrack: lists drives and tracks, or copies one track into a WAV, raw PCM
+// or MP3 file, through the same components the dialog uses.
+#include "CDRIP.h"
+#include "LameCoder.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace {
+
+const char* const Usage =
+    "Usage: riptrack --list\n"
+    "       riptrack [--drive N] [--mp3|--wav|--raw] [--format FORMAT] [--no-jitter-correct] TRACK FILE\n"
+    "\n"
+    "Copies track TRACK (1-based) of the disc in drive N (default 0) into FILE.\n"
+    "  --wav                 WAV file (the default)\n"
+    "  --raw                 headerless 16-bit little-endian PCM\n"
+    "  --mp3                 MP3 file; FILE's extension becomes .mp3\n"
+    "  --format FORMAT       STEREO44100 (default), MONO44100, STEREO22050,\n"
+    "                        MONO22050, STEREO11025 or MONO11025\n"
+    "  --no-jitter-correct   plain reads, no jitter correction\n"
+    "  --list                prints the drives and the tracks of their discs\n"
+    "Disc images act as drives when CDRIP_IMAGES names them (':'-separated).\n"
+    "Progress goes to stderr; exit status 0 on success, 1 on failure, 2 on bad usage.\n";
+
+enum class Output { Wav, Raw, Mp3 };
+
+struct Options {
+    bool list = false;
+    bool help = false;
+    int32_t drive = 0;
+    Output output = Output::Wav;
+    TOutputFormat format = STEREO44100;
+    bool jitterCorrect = true;
+    int32_t track = 0;
+    std::string file;
+};
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void OnInterrupt(int) { g_interrupted = 1; }
+
+std::optional<int32_t> ParseNumber(const std::string& text)
+{
+    try {
+        size_t used = 0;
+        const long v = std::stol(text, &used);
+        if (used == text.size() && v >= INT32_MIN && v <= INT32_MAX)
+            return static_cast<int32_t>(v);
+    } catch (const std::exception&) {
+    }
+    return std::nullopt;
+}
+
+std::optional<TOutputFormat> ParseFormat(const std::string& text)
+{
+    static const std::map<std::string, TOutputFormat> formats = {
+        {"STEREO44100", STEREO44100}, {"MONO44100", MONO44100}, {"STEREO22050", STEREO22050},
+        {"MONO22050", MONO22050},     {"STEREO11025", STEREO11025}, {"MONO11025", MONO11025}};
+    const auto it = formats.find(text);
+    return it == formats.end() ? std::nullopt : std::optional<TOutputFormat>(it->second);
+}
+
+// Fills `options`; returns an error text for bad usage, empty when fine.
+std::string ParseArguments(int argc, char** argv, Options& options)
+{
+    std::vector<std::string> positional;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--list") {
+            options.list = true;
+        } else if (arg == "--wav") {
+            options.output = Output::Wav;
+        } else if (arg == "--raw") {
+            options.output = Output::Raw;
+        } else if (arg == "--mp3") {
+            options.output = Output::Mp3;
+        } else if (arg == "--no-jitter-correct") {
+            options.jitterCorrect = false;
+        } else if (arg == "--drive" && hasValue) {
+            const auto n = ParseNumber(argv[++i]);
+            if (!n)
+                return "bad drive number: " + std::string(argv[i]);
+            options.drive = *n;
+        } else if (arg == "--format" && hasValue) {
+            const auto f = ParseFormat(argv[++i]);
+            if (!f)
+                return "unknown format: " + std::string(argv[i]);
+            options.format = *f;
+        } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
+            return "unknown or incomplete option: " + arg;
+        } else {
+            positional.push_back(arg);
+        }
+    }
+    if (options.help || options.list)
+        return positional.empty() ? "" : "--list takes no track or file";
+    if (positional.size() != 2)
+        return "expected TRACK and FILE";
+    const auto track = ParseNumber(positional[0]);
+    if (!track || *track < 1)
+        return "bad track number: " + positional[0];
+    options.track = *track;
+    options.file = positional[1];
+    return "";
+}
+
+// Selects `drive` with a fresh table of contents; false when there is no such drive.
+bool SelectDrive(TCDRIP& ripper, int32_t drive)
+{
+    ripper.Tracks().Clear();
+    return ripper.RereadDrive(drive);
+}
+
+void PrintTracks(const TCDRIP& ripper)
+{
+    const TTrackList& tracks = ripper.Tracks();
+    if (tracks.Count() == 0)
+        std::cout << "  no disc\n";
+    for (int32_t i = 0; i < tracks.Count(); ++i) {
+        const TTrack& t = *tracks.Object(i);
+        const int32_t sectors = t.EndSector - t.StartSector + 1;
+        char line[128];
+        std::snprintf(line, sizeof line, "  %s  %-5s  sectors %d-%d  %d:%02d.%02d\n", tracks.Name(i).c_str(),
+                      t.Kind.c_str(), t.StartSector, t.EndSector, sectors / 4500, sectors / 75 % 60, sectors % 75);
+        std::cout << line;
+    }
+}
+
+int ListDrives(TCDRIP& ripper)
+{
+    int32_t drive = 0;
+    for (; SelectDrive(ripper, drive); ++drive) {
+        std::cout << drive << ": " << ripper.CDRomName() << "\n";
+        PrintTracks(ripper);
+    }
+    if (drive == 0)
+        std::cout << "no drives\n";
+    return 0;
+}
+
+int Rip(TCDRIP& ripper, TLameCoder& coder, const Options& options)
+{
+    if (!SelectDrive(ripper, options.drive))
+        throw std::runtime_error("no drive " + std::to_string(options.drive));
+    if (options.track > ripper.Tracks().Count())
+        throw std::runtime_error("no track " + std::to_string(options.track) + " on the disc in drive " +
+                                 std::to_string(options.drive));
+    if (ripper.Tracks().Object(options.track - 1)->Kind != "Audio")
+        throw std::runtime_error("track " + std::to_string(options.track) + " is a data track");
+    ripper.SetCoder(&coder);
+    ripper.SetOutputFormat(options.format);
+    ripper.SetJitterCorrect(options.jitterCorrect);
+    ripper.SetEncode(options.output == Output::Mp3);
+    ripper.SetWriteWAV(options.output == Output::Wav);
+    ripper.OnProgress = [shown = -1](void*, uint16_t percent) mutable {
+        if (percent != shown)
+            std::cerr << "\r" << percent << "%" << std::flush;
+        shown = percent;
+    };
+    ripper.ProcessMessages = [&ripper] {
+        if (g_interrupted)
+            ripper.Abort();
+    };
+    ripper.RipTrack(options.track, options.file);
+    std::cerr << "\n";
+    if (ripper.Aborted()) {
+        std::cerr << "aborted: " << ripper.OutputFileName(options.file) << " is incomplete\n";
+        return 1;
+    }
+    std::cerr << "wrote " << ripper.OutputFileName(options.file);
+    if (ripper.JitterErrorCount() > 0)
+        std::cerr << " (" << ripper.JitterErrorCount() << " jitter errors, see "
+                  << JitterFileName(ripper.OutputFileName(options.file)) << ")";
+    std::cerr << "\n";
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    const std::string usageError = ParseArguments(argc, argv, options);
+    if (options.help) {
+        std::cout << Usage;
+        return 0;
+    }
+    if (!usageError.empty()) {
+        std::cerr << "riptrack: " << usageError << "\n" << Usage;
+        return 2;
+    }
+    std::signal(SIGINT, OnInterrupt);
+    try {
+        TLameCoder coder;
+        TCDRIP ripper;
+        return options.list ? ListDrives(ripper) : Rip(ripper, coder, options);
+    } catch (const std::exception& e) {
+        std::cerr << "\nriptrack: " << e.what() << "\n";
+        return 1;
+    }
+}
