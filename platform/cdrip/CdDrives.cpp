@@ -38,7 +38,11 @@ struct DeviceListDeleter {
 void InstallLogHandler()
 {
     static std::once_flag once;
-    std::call_once(once, [] { cdio_log_set_handler(QuietLogHandler); });
+    std::call_once(once, [] {
+        cdio_log_set_handler(QuietLogHandler);
+        if (DebugLogging())
+            cdio_loglevel_default = CDIO_LOG_INFO;
+    });
 }
 
 std::vector<std::string> SplitImageList(const std::string& value)

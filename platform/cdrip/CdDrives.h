@@ -29,7 +29,8 @@ std::vector<std::string> SplitImageList(const std::string& value);
 std::string ResolveTray(const std::string& trayPath);
 
 // Routes libcdio's log to our handler, which drops everything unless
-// CDRIP_DEBUG=1 is set (then it goes to stderr).  libcdio's own handler
+// CDRIP_DEBUG=1 is set at the first call (then messages from the info level
+// up go to stderr, prefixed "cdrip").  libcdio's own handler
 // prints to stdout and calls exit() on errors, so this must run before any
 // other libcdio call; it is idempotent and ListDrives() calls it itself.
 void InstallLogHandler();

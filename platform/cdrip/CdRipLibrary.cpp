@@ -1,6 +1,20 @@
 // The exported C interface of the extraction library.  All state lives in one
 // Library object: the drive table, the active drive, the per-drive settings,
 // the last table of contents read and the open extraction, if any.
+//
+// What the calls give beyond the import header:
+// - drives are numbered by cddrives::ListDrives() as of the last CR_Init;
+//   drive 0 is active after it.  CR_Init also closes an open extraction.
+// - identification text: "VENDOR MODEL REVISION (/dev/sr0)" for a real
+//   drive, "Virtual CD drive (<image file name>)" for a tray of CDRIP_IMAGES.
+// - speed 0 (the drive's own choice); drive table GENERIC, READMMC,
+//   SPEEDMMC (SPEEDNONE for a virtual drive), LITTLEENDIAN, ENABLENONE,
+//   density 0, ATAPI -1 (0 for a virtual drive).  Only the jitter flag and
+//   the output format are taken back by CR_SetCDROMParameters, per drive.
+// - CR_ReadToc opens the disc anew every time; after a failure the table
+//   is empty.  The lead-out entry has flags 0x10 and track number 0xAA.
+// - extraction: see Extraction.cpp (read size, results, jitter numbers) and
+//   Faults.h (fault injection for tests).
 #include "CdRip_dll.h"
 
 #include "CdDrives.h"
@@ -36,7 +50,6 @@ public:
             drives_.push_back(DriveState{drive, {}});
         active_ = 0;
         toc_.clear();
-        initialised_ = true;
         return CDRIP_OK;
     }
 
@@ -195,7 +208,6 @@ private:
         return const_cast<DriveState*>(static_cast<const Library*>(this)->ActiveDrive());
     }
 
-    bool initialised_ = false;
     std::vector<DriveState> drives_;
     int32_t active_ = 0;
     std::vector<TTocEntry> toc_;  // n track entries, then the lead-out

@@ -204,19 +204,26 @@ private:
     }
 
     // Splits one read's PCM into pieces of at most the read size.
-    bool PushConverted(const std::vector<uint8_t>& pcm, const JitterSpan& jitter,
+    // A read that fits is moved, not copied.
+    bool PushConverted(std::vector<uint8_t>& pcm, const JitterSpan& jitter,
                        int32_t sectorsDone, bool final)
     {
+        const size_t total = pcm.size();
         size_t offset = 0;
         bool first = true;
         do {
-            const size_t size = std::min(pcm.size() - offset, static_cast<size_t>(readSize_));
+            const size_t size = std::min(total - offset, static_cast<size_t>(readSize_));
             Piece piece;
-            piece.data.assign(pcm.begin() + static_cast<std::ptrdiff_t>(offset),
-                              pcm.begin() + static_cast<std::ptrdiff_t>(offset + size));
+            if (size == total) {
+                piece.data = std::move(pcm);
+                pcm.clear();
+            } else {
+                piece.data.assign(pcm.begin() + static_cast<std::ptrdiff_t>(offset),
+                                  pcm.begin() + static_cast<std::ptrdiff_t>(offset + size));
+            }
             offset += size;
             piece.sectorsDone = sectorsDone;
-            const bool lastPiece = offset == pcm.size();
+            const bool lastPiece = offset == total;
             if (final && lastPiece) {
                 piece.result = kResultDone;
             } else if (first && !jitter.Empty()) {
@@ -226,7 +233,7 @@ private:
             first = false;
             if (!Push(std::move(piece)))
                 return false;
-        } while (offset < pcm.size());
+        } while (offset < total);
         return true;
     }
 
