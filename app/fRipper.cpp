@@ -1,0 +1,307 @@
+#include "fRipper.h"
+
+#include "ButtonGlyphs.h"
+#include "Colors.h"
+#include "Folders.h"
+#include "HintTiming.h"
+#include "IniFile.h"
+#include "JpegImage.h"
+#include "MessageBoxes.h"
+#include "NVL_SystemInfo.h"
+#include "RipperRules.h"
+#include "Rtl.h"
+#include "TextFile.h"
+
+#include <QCoreApplication>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// The layout was designed at this resolution; step 1 of the start-up scales
+// by 92 (not 96) over the screen's resolution when it differs.
+constexpr int kDesignPixelsPerInch = 96;
+constexpr int kScaleMultiplier = 92;
+
+constexpr int kClientWidth = 762;
+constexpr int kClientHeight = 538;
+constexpr int kFormFontPixels = 11;   // "Microsoft Sans Serif", height -11
+constexpr int kTitleFontPixels = 13;  // Label13, height -13
+
+constexpr TColor kGradientStart = 16246494;
+constexpr TColor kGradientEnd = 15051662;
+constexpr TColor kGroupColor = 16046269;
+
+constexpr int kTimerInterval = 3000;
+constexpr int kHintPause = 0;
+constexpr int kHintHidePause = 10000;
+
+QString FromUtf8(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+// value * m / d rounded to the nearest integer, halves away from zero.
+int MulDiv(int value, int m, int d)
+{
+    const long long product = static_cast<long long>(value) * m;
+    const long long magnitude = (std::llabs(product) * 2 + d) / (2LL * d);
+    return static_cast<int>(product < 0 ? -magnitude : magnitude);
+}
+
+// Scales the edges, not the width and height, so neighbouring controls stay
+// neighbours.
+void ScaleGeometry(QWidget* widget, int m, int d)
+{
+    const QRect g = widget->geometry();
+    const int left = MulDiv(g.x(), m, d);
+    const int top = MulDiv(g.y(), m, d);
+    widget->setGeometry(left, top, MulDiv(g.x() + g.width(), m, d) - left,
+                        MulDiv(g.y() + g.height(), m, d) - top);
+}
+
+// The controls of the layout below `parent`: its direct child widgets, and
+// those of a group box. The inner parts of a combo or list box follow their
+// owner by themselves.
+void ScaleControls(QWidget* parent, int m, int d)
+{
+    for (QObject* child : parent->children()) {
+        auto* control = qobject_cast<QWidget*>(child);
+        if (!control || control->isWindow())
+            continue;
+        ScaleGeometry(control, m, d);
+        if (qobject_cast<QGroupBox*>(control))
+            ScaleControls(control, m, d);
+    }
+}
+
+// The slideshow's per-user folder as the system information gives it.
+std::string SystemInfoUserFolder()
+{
+    if (!WindowsInfo)
+        throw rtl::Exception("Die Systeminformationen sind nicht verfügbar");
+    return ripper::FotariaUserFolder(WindowsInfo->AppData);
+}
+
+void SetPixelSize(QWidget* widget, int pixels)
+{
+    QFont font = widget->font();
+    font.setPixelSize(pixels);
+    widget->setFont(font);
+}
+
+}  // namespace
+
+TRipForm::TRipForm(const TRipFormSeams& seams, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowCloseButtonHint),
+      FMessageBoxes(seams.MessageBoxes ? seams.MessageBoxes : &StandardMessageBoxes()),
+      FProgramFile(seams.ProgramFile)
+{
+    setupUi(this);
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(kTimerInterval);
+    SetUpLook();
+    SetUpButtonGlyphs();
+    setFixedSize(kClientWidth, kClientHeight);
+
+    FormCreate();
+    FitAutoSizeLabels();
+
+    if (QScreen* s = screen())
+        move(s->availableGeometry().center() - rect().center());
+}
+
+TRipForm::~TRipForm() = default;
+
+void TRipForm::SetUpLook()
+{
+    QFont::insertSubstitution(QStringLiteral("Microsoft Sans Serif"), QStringLiteral("DejaVu Sans"));
+    QFont formFont(QStringLiteral("Microsoft Sans Serif"));
+    formFont.setPixelSize(kFormFontPixels);
+    setFont(formFont);
+
+    QFont titleFont;
+    titleFont.setBold(true);
+    titleFont.setPixelSize(kTitleFontPixels);
+    Label13->setFont(titleFont);
+    QPalette titlePalette = Label13->palette();
+    titlePalette.setColor(QPalette::WindowText, QColor::fromRgb(ColorToRGB(clNavy)));
+    Label13->setPalette(titlePalette);
+
+    for (QLabel* label : findChildren<QLabel*>())
+        label->setTextFormat(Qt::PlainText);
+
+    for (TJvGradient* gradient : {JvGradient1, JvGradient2}) {
+        gradient->SetStyle(TJvGradientStyle::grVertical);
+        gradient->SetStartColor(kGradientStart);
+        gradient->SetEndColor(kGradientEnd);
+    }
+    // The inner gradient keeps the inset below the group's caption that the
+    // layout gives it instead of filling the whole group box.
+    JvGradient2->SetAlign(TAlign::alNone);
+    JvGradient2->setGeometry(2, 15, 621, 312);
+    JvGradient1->lower();
+    JvGradient2->lower();
+
+    for (QWidget* w : std::initializer_list<QWidget*>{GroupBox1, MP3CheckBox, WavCheckBox}) {
+        QPalette palette = w->palette();
+        palette.setColor(QPalette::Window, QColor::fromRgb(ColorToRGB(kGroupColor)));
+        w->setPalette(palette);
+        w->setAutoFillBackground(true);
+    }
+    StatusLabel->adjustSize();
+}
+
+// The step labels and the two captions in the group size themselves to their
+// text; our fonts run wider than the ones the layout was measured with, so a
+// label only ever grows, and only in width.
+void TRipForm::FitAutoSizeLabels()
+{
+    for (QLabel* label : {Label1, Label2, Label3, Label4, Label10, Label11}) {
+        const int needed = label->sizeHint().width();
+        if (needed > label->width())
+            label->resize(needed, label->height());
+    }
+}
+
+void TRipForm::SetUpButtonGlyphs()
+{
+    StartBitBtn->setIcon(ButtonGlyphIcon(TButtonGlyph::Start));
+    AbortBitBtn->setIcon(ButtonGlyphIcon(TButtonGlyph::Abort));
+    CloseBitBtn->setIcon(ButtonGlyphIcon(TButtonGlyph::Close));
+}
+
+void TRipForm::SetStatusText(const QString& text)
+{
+    StatusLabel->setText(text);
+    StatusLabel->adjustSize();
+}
+
+bool TRipForm::Guarded(void (TRipForm::*handler)())
+{
+    try {
+        (this->*handler)();
+        return true;
+    } catch (...) {
+        Boxes().ShowError(this, ErrorBoxText(CurrentExceptionMessage()));
+        return false;
+    }
+}
+
+void TRipForm::FormCreate()
+{
+    Guarded(&TRipForm::ScaleToScreen);
+    Guarded(&TRipForm::OpenLanguageIni);
+    if (Guarded(&TRipForm::ReadLanguage))
+        Guarded(&TRipForm::TranslateCaptions);
+    Guarded(&TRipForm::SetProgramDir);
+    Guarded(&TRipForm::LoadWizardPicture);
+    Guarded(&TRipForm::SetHintTiming);
+    Guarded(&TRipForm::ReadDiashowDir);
+    Guarded(&TRipForm::StartDriveLists);
+    Guarded(&TRipForm::StartFormatChoice);
+}
+
+// Qt scales nothing by itself here (no automatic scaling to turn off): at a
+// resolution other than the design's, the form and its controls are scaled
+// once, geometry and the fonts that have a size of their own.
+void TRipForm::ScaleToScreen()
+{
+    const int pixelsPerInch = logicalDpiX();
+    if (pixelsPerInch == kDesignPixelsPerInch || pixelsPerInch <= 0)
+        return;
+    const int m = kScaleMultiplier;
+    const int d = pixelsPerInch;
+
+    std::vector<std::pair<QWidget*, int>> ownFontSizes;
+    for (QWidget* w : findChildren<QWidget*>()) {
+        const QWidget* parent = w->parentWidget();
+        if (parent && w->font().pixelSize() != parent->font().pixelSize())
+            ownFontSizes.emplace_back(w, w->font().pixelSize());
+    }
+    SetPixelSize(this, MulDiv(font().pixelSize(), m, d));
+    for (const auto& [widget, pixels] : ownFontSizes)
+        SetPixelSize(widget, MulDiv(pixels, m, d));
+
+    setFixedSize(MulDiv(width(), m, d), MulDiv(height(), m, d));
+    ScaleControls(this, m, d);
+}
+
+void TRipForm::OpenLanguageIni()
+{
+    FLanguageIni = std::make_unique<os::TIniFile>(SystemInfoUserFolder() + "Language.ini");
+}
+
+void TRipForm::ReadLanguage()
+{
+    const std::vector<std::string> lines =
+        os::LoadTextLines(SystemInfoUserFolder() + "LanguageIsSet.ini");
+    if (lines.empty())
+        throw rtl::EListError(rtl::ListIndexErrorMessage(0));
+    FLanguage = lines[0];
+}
+
+void TRipForm::TranslateCaptions()
+{
+    Label13->setText(FromUtf8(TranslateText(20000)));
+    Label1->setText(FromUtf8(TranslateText(20001)));
+    Label2->setText(FromUtf8(TranslateText(20002)));
+    Label3->setText(FromUtf8(TranslateText(20003)));
+    Label4->setText(FromUtf8(TranslateText(20004)));
+    GroupBox1->setTitle(FromUtf8(TranslateText(20005)));
+    Label10->setText(FromUtf8(TranslateText(20006)));
+    Label11->setText(FromUtf8(TranslateText(20007)));
+    MP3CheckBox->setText(FromUtf8(TranslateText(20008)));
+    WavCheckBox->setText(FromUtf8(TranslateText(20009)));
+    StartBitBtn->setText(FromUtf8(TranslateText(20010)));
+    AbortBitBtn->setText(FromUtf8(TranslateText(20011)));
+    CloseBitBtn->setText(FromUtf8(TranslateText(20012)));
+    setWindowTitle(FromUtf8(TranslateText(20013)));
+}
+
+void TRipForm::SetProgramDir()
+{
+    const std::string programFile =
+        FProgramFile.empty() ? QCoreApplication::applicationFilePath().toStdString() : FProgramFile;
+    FProgramDir = ripper::ProgramDirOf(programFile);
+}
+
+void TRipForm::LoadWizardPicture()
+{
+    const std::string path = FProgramDir + ripper::WizardFolder(FLanguage) + "/wizard.jpg";
+    Image1->setPixmap(QPixmap::fromImage(LoadJpegFile(path)));
+}
+
+void TRipForm::SetHintTiming()
+{
+    SetApplicationHintTiming(kHintPause, kHintHidePause);
+}
+
+void TRipForm::ReadDiashowDir()
+{
+    const os::TIniFile ini(ripper::FotariaUserFolder(os::GetSpecialFolderPath(os::CSIDL_APPDATA)) + "Ripper.ini");
+    FDiashowDir = ini.ReadString("SETTINGS", "DiashowDir", "");
+}
+
+void TRipForm::StartDriveLists()
+{
+    // Not built yet: fills the drive list and starts Timer1 (drive and track lists).
+}
+
+void TRipForm::StartFormatChoice()
+{
+    // Not built yet: switches encoding off and checks WavCheckBox (rip workflow).
+}
+
+std::string TRipForm::TranslateText(int number) const
+{
+    const std::string value =
+        FLanguageIni ? FLanguageIni->ReadString(FLanguage, std::to_string(number), "") : std::string();
+    return ripper::ReplaceProductName(value, ripper::ProductName(FLanguage));
+}
