@@ -103,6 +103,17 @@ compare() {
     }'
 }
 
+# wav_header BYTES: a 44-byte header for BYTES of 44.1 kHz 16-bit stereo PCM.
+wav_header() {
+    le() {  # value, byte count
+        local i out=""
+        for ((i = 0; i < $2; i++)); do out+=$(printf '\\x%02x' $((($1 >> (8 * i)) & 255))); done
+        printf '%b' "$out"
+    }
+    printf 'RIFF'; le $((36 + $1)) 4; printf 'WAVEfmt '; le 16 4; le 1 2; le 2 2
+    le 44100 4; le 176400 4; le 4 2; le 16 2; printf 'data'; le "$1" 4
+}
+
 # same_pcm A B: whether two 44-byte-header WAV files carry the same PCM.
 same_pcm() {
     if cmp -s <(tail -c +45 "$1") <(tail -c +45 "$2"); then echo yes; else echo NO; fi

@@ -11,10 +11,19 @@ drive=$(virtual_drive "$cue")
 [ -f "$WORK/cdp.wav" ] ||
     cd-paranoia -d "$cue" 1 "$WORK/cdp.wav" 2>/dev/null
 
+# The rip encodes whole chunks of 1152 frames and drops the remainder at the
+# end, so lame gets exactly that PCM: the track cut to whole chunks.
+pcm_bytes=$(($(stat -c %s "$WORK/cdp.wav") - 44))
+chunked=$((pcm_bytes / 4608 * 4608))
+{
+    wav_header "$chunked"
+    tail -c +45 "$WORK/cdp.wav" | head -c "$chunked"
+} >"$WORK/lame-in.wav"
+
 echo "MP3 rip, 20-minute track ($(basename "$cue"), drive $drive)"
 compare "rip to MP3 vs lame on a WAV" 1.03 \
     "$BIN/riptrack --drive $drive --mp3 1 $WORK/rip.mp3" \
-    "lame --quiet -m s -b 128 -p -o -t $WORK/cdp.wav $WORK/lame.mp3"
+    "lame --quiet -m s -b 128 -p -o -t $WORK/lame-in.wav $WORK/lame.mp3"
 if cmp -s "$WORK/rip.mp3" "$WORK/lame.mp3"; then
     echo "MP3 byte-identical to lame's: yes"
 else
