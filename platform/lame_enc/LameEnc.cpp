@@ -52,7 +52,7 @@ public:
 
     bool Remove(uint32_t handle)
     {
-        std::unique_ptr<Stream> gone;
+        std::unique_ptr<Stream> gone;  // released after the lock, LAME's teardown is slow
         std::lock_guard<std::mutex> lock(FMutex);
         auto it = FStreams.find(handle);
         if (it == FStreams.end())
