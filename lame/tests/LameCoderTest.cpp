@@ -232,16 +232,6 @@ INSTANTIATE_TEST_SUITE_P(Codes, ResultCodeTest,
                                            BE_ERR_INVALID_FORMAT_PARAMETERS, BE_ERR_INVALID_HANDLE,
                                            0x80000001u, 0xFFFFFFFFu));
 
-TEST_F(LameCoderTest, AFailedOpenLeavesTheStreamStateUntouched)
-{
-    TLameCoder coder(kRecorder);
-    gScript.result = BE_ERR_INVALID_FORMAT_PARAMETERS;
-    coder.OpenStream();
-    EXPECT_EQ(coder.StreamHandle(), 0u);
-    EXPECT_EQ(coder.SamplesPerChunk(), 0u);
-    EXPECT_EQ(coder.OutputBufferSize(), 0u);
-}
-
 // ---- version -----------------------------------------------------------------
 
 TEST_F(LameCoderTest, ConstructionReadsTheVersionOnceAndCopyFromTakesOnlyFourBytes)
@@ -290,16 +280,6 @@ TEST_F(LameCoderTest, ANewCoderHasItsDefaults)
     EXPECT_TRUE(coder.OutputFiles().empty());
     EXPECT_EQ(coder.SamplesPerChunk(), 0u);
     EXPECT_EQ(coder.OutputBufferSize(), 0u);
-}
-
-TEST_F(LameCoderTest, ModeIsStoredAsTheLibraryModeNumber)
-{
-    TLameCoder coder(kRecorder);
-    for (TLameMode m : {TLameMode::MONO, TLameMode::DUALCHANNEL, TLameMode::JSTEREO, TLameMode::STEREO}) {
-        coder.SetMode(m);
-        EXPECT_EQ(coder.ModeNumber(), static_cast<int32_t>(m));
-        EXPECT_EQ(coder.Mode(), m);
-    }
 }
 
 TEST_F(LameCoderTest, EnableVBRAlsoWritesTheHeaderFlagButNotTheOtherWayRound)
