@@ -111,15 +111,18 @@ void TCDRIP::Construct()
 void TCDRIP::TakeParameters()
 {
     FCDRomName.assign(FParameters.CDROMID, strnlen(FParameters.CDROMID, sizeof FParameters.CDROMID));
-    const int32_t* table = FParameters.DriveTable;
-    FDriveTable.DriveType = static_cast<TDriveType>(table[0]);
-    FDriveTable.ReadMethod = static_cast<TReadMethod>(table[1]);
-    FDriveTable.SetSpeed = static_cast<TSetSpeed>(table[2]);
-    FDriveTable.Endian = static_cast<TEndian>(table[3]);
-    FDriveTable.EnableMode = static_cast<TEnableMode>(table[4]);
+    int32_t table[7];   // the packed record may sit unaligned
+    std::memcpy(table, FParameters.DriveTable, sizeof table);
+    FDriveTable.DriveType = table[0];
+    FDriveTable.ReadMethod = table[1];
+    FDriveTable.SetSpeed = table[2];
+    FDriveTable.Endian = table[3];
+    FDriveTable.EnableMode = table[4];
     FDriveTable.Density = table[5];
     FDriveTable.Atapi = table[6];
-    FOutputFormat = static_cast<TOutputFormat>(FParameters.OutputFormat[0]);
+    // A low byte outside the six formats is taken as the first; the record keeps it.
+    const uint8_t format = FParameters.OutputFormat[0];
+    FOutputFormat = format <= MONO11025 ? static_cast<TOutputFormat>(format) : STEREO44100;
     FSpeed = FParameters.Speed;
 }
 

@@ -92,18 +92,20 @@ std::string ReplaceExtension(const std::string& fileName, const std::string& ext
 std::string JitterFileName(const std::string& outputFileName);
 
 // The drive-table part of the parameter record, as reported for the selected
-// drive (or as assigned later); never handed back to the library.
+// drive (or as assigned later); never handed back to the library.  The five
+// enumerations are kept as the 32-bit ordinals the library reported, so a
+// value outside the enumeration survives unchanged.
 class TDriveTableClass : public rtl::TPersistent {
 public:
     std::string ClassName() const override { return "TDriveTableClass"; }
 
-    TDriveType DriveType = GENERIC;
-    TReadMethod ReadMethod = READMMC;
-    TSetSpeed SetSpeed = SPEEDNONE;
-    TEndian Endian = BIGENDIAN;
-    TEnableMode EnableMode = ENABLENONE;
+    int32_t DriveType = GENERIC;     // TDriveType
+    int32_t ReadMethod = READMMC;    // TReadMethod
+    int32_t SetSpeed = SPEEDNONE;    // TSetSpeed
+    int32_t Endian = BIGENDIAN;      // TEndian
+    int32_t EnableMode = ENABLENONE; // TEnableMode
     int32_t Density = 0;
-    int32_t Atapi = 0;   // 32-bit truth value, non-zero = true
+    int32_t Atapi = 0;               // 32-bit truth value, non-zero = true
 };
 
 struct TTrack {
