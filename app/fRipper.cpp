@@ -98,7 +98,7 @@ void SetPixelSize(QWidget* widget, int pixels)
 
 TRipForm::TRipForm(const TRipFormSeams& seams, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowCloseButtonHint),
+                          | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
       FMessageBoxes(seams.MessageBoxes ? seams.MessageBoxes : &StandardMessageBoxes()),
       FProgramFile(seams.ProgramFile)
 {

@@ -2,13 +2,16 @@
 // start-up and the dialog texts of the slideshow application.
 #pragma once
 
+#include "Colors.h"
 #include "ui_fRipper.h"
 
 #include <QWidget>
 
 #include <memory>
 #include <string>
+#include <vector>
 
+class QShowEvent;
 class QTimer;
 class TMessageBoxes;
 
@@ -42,7 +45,18 @@ public:
     const std::string& Language() const { return FLanguage; }
     const std::string& DiashowDir() const { return FDiashowDir; }
 
+    // The colour at `row` of a vertical gradient of `height` rows running
+    // through `stops`; a plain COLORREF, never a system colour.
+    static TColor GetGradientColor(const std::vector<TColor>& stops, int row, int height);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    // Every time the window is shown: on top, and the inner gradient starts
+    // with the shade the outer one has where the group box begins.
+    void FormShow();
+
     void FormCreate();
     // The steps of FormCreate. A step that fails shows its error and the
     // later steps run all the same (the captions only when the language was
