@@ -153,6 +153,7 @@ void TRipForm::SetUpLook()
         QPalette palette = w->palette();
         palette.setColor(QPalette::Window, QColor::fromRgb(ColorToRGB(kGroupColor)));
         w->setPalette(palette);
+        w->setBackgroundRole(QPalette::Window);  // a check box would fill with the button colour
         w->setAutoFillBackground(true);
     }
     StatusLabel->adjustSize();
