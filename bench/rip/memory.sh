@@ -1,35 +1,49 @@
 #!/usr/bin/env bash
 # Peak resident memory of riptrack for a 74-minute track against a 5-minute
-# one (GNU time, %M). Goal: flat, and at most 20 MB.
-#   MODES  output kinds to measure (default: "wav mp3")
+# one (GNU time, %M). Goal: flat, and at most 20 MB. cd-paranoia on the same
+# images is measured alike, as a reference for what paranoia itself holds.
+#   MODES     what to measure (default: "wav mp3 wav-z"; wav-z is --no-jitter-correct)
+#   MEM_RUNS  runs per measurement (default 3; the median is printed)
 source "$(dirname "$0")/lib.sh"
-require riptrack mkdiscimage /usr/bin/time
+require riptrack mkdiscimage cd-paranoia /usr/bin/time
 MEM_RUNS=${MEM_RUNS:-3}
 
 short=$(make_image mem5 "audio:5m:counter")
 long=$(make_image mem74 "audio:74m:counter")
 
-# peak_kb CUE MODE: median peak RSS in kB over MEM_RUNS rips of track 1.
+# peak_kb CUE COMMAND...: median peak RSS in kB over MEM_RUNS runs of COMMAND
+# with CUE in the virtual drive.
 peak_kb() {
-    local cue=$1 mode=$2 drive i
-    drive=$(virtual_drive "$cue")
+    local cue=$1 i
+    shift
     for ((i = 0; i < MEM_RUNS; i++)); do
-        CDRIP_IMAGES=$cue /usr/bin/time -f %M -o "$WORK/rss.txt" \
-            "$BIN/riptrack" --drive "$drive" "--$mode" 1 "$WORK/mem.$mode" 2>/dev/null ||
-            die "riptrack --$mode failed on $(basename "$cue")"
+        CDRIP_IMAGES=$cue /usr/bin/time -f %M -o "$WORK/rss.txt" "$@" >/dev/null 2>&1 ||
+            die "failed on $(basename "$cue"): $*"
         cat "$WORK/rss.txt"
-    done | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
+    done | median
 }
 
-echo "Peak RSS of riptrack, median of $MEM_RUNS runs"
-for mode in ${MODES:-wav mp3}; do
-    a=$(peak_kb "$short" "$mode")
-    b=$(peak_kb "$long" "$mode")
-    awk -v mode="$mode" -v a="$a" -v b="$b" 'BEGIN {
+# report LABEL SHORT_KB LONG_KB [GOAL]
+report() {
+    awk -v label="$1" -v a="$2" -v b="$3" -v goal="${4:-}" 'BEGIN {
         r = b / a
-        ok = (b <= 20 * 1024 && r <= 1.10) ? "met" : "MISSED"
-        printf "--%-4s  5 min %6.1f MB   74 min %6.1f MB   ratio %.3f (goal: flat, <= 20 MB: %s)\n",
-               mode, a / 1024, b / 1024, r, ok
+        verdict = goal == "" ? "reference" : \
+                  ((b <= 20 * 1024 && r <= 1.10) ? "goal flat, <= 20 MB: met" : "goal flat, <= 20 MB: MISSED")
+        printf "%-36s  5 min %6.1f MB   74 min %6.1f MB   ratio %.3f (%s)\n", label, a / 1024, b / 1024, r, verdict
     }'
+}
+
+echo "Peak RSS, median of $MEM_RUNS runs"
+for mode in ${MODES:-wav mp3 wav-z}; do
+    case $mode in
+    wav) args=(--wav) ;;
+    mp3) args=(--mp3) ;;
+    wav-z) args=(--no-jitter-correct --wav) ;;
+    *) die "unknown mode $mode (wav, mp3, wav-z)" ;;
+    esac
+    run() { peak_kb "$1" "$BIN/riptrack" --drive "$(virtual_drive "$1")" "${args[@]}" 1 "$WORK/mem.out"; }
+    report "riptrack ${args[*]}" "$(run "$short")" "$(run "$long")" goal
 done
-rm -f "$WORK"/mem.wav "$WORK"/mem.mp3 "$WORK/rss.txt"
+report "cd-paranoia" "$(peak_kb "$short" cd-paranoia -d "$short" 1 "$WORK/mem.out")" \
+    "$(peak_kb "$long" cd-paranoia -d "$long" 1 "$WORK/mem.out")"
+rm -f "$WORK/mem.out" "$WORK/rss.txt"
