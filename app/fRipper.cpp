@@ -1,6 +1,7 @@
 #include "fRipper.h"
 
 #include "ButtonGlyphs.h"
+#include "CDRIP.h"
 #include "Colors.h"
 #include "Folders.h"
 #include "HintTiming.h"
@@ -12,6 +13,7 @@
 #include "Rtl.h"
 #include "TextFile.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QScreen>
 #include <QTimer>
@@ -99,16 +101,23 @@ void SetPixelSize(QWidget* widget, int pixels)
 TRipForm::TRipForm(const TRipFormSeams& seams, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
+      FDriveApi(seams.DriveApi),
+      FRandomDraw(seams.RandomDraw ? seams.RandomDraw : ripper::ClockSeededDraw()),
+      FCdRipApi(seams.CdRipApi),
       FMessageBoxes(seams.MessageBoxes ? seams.MessageBoxes : &StandardMessageBoxes()),
       FProgramFile(seams.ProgramFile)
 {
+    if (!FDriveApi.GetLogicalDriveStrings || !FDriveApi.GetDriveType)
+        FDriveApi = os::SystemDriveApi();
     setupUi(this);
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(kTimerInterval);
+    CreateComponents();
     SetUpLook();
     SetUpButtonGlyphs();
     setFixedSize(kClientWidth, kClientHeight);
+    ConnectHandlers();
 
     FormCreate();
     FitAutoSizeLabels();
@@ -117,7 +126,49 @@ TRipForm::TRipForm(const TRipFormSeams& seams, QWidget* parent)
         move(s->availableGeometry().center() - rect().center());
 }
 
-TRipForm::~TRipForm() = default;
+TRipForm::~TRipForm()
+{
+    SetHourglass(false);
+}
+
+// As the stored layout builds them: the ripper, then the encoder, and the
+// ripper's reference to the encoder last.
+void TRipForm::CreateComponents()
+{
+    CDRIP1 = CreateStoredCDRIP1(
+        nullptr, [this](void*, uint16_t) { CDRIP1EndTrack(); },
+        [this](void*, uint16_t percent) { CDRIP1Progress(percent); },
+        FCdRipApi ? *FCdRipApi : cdrip::LinkedCdRipApi(), FRipFiles);
+    CDRIP1->ProcessMessages = [] { QCoreApplication::processEvents(); };
+    LameCoder1 = std::make_unique<TLameCoder>();
+    LameCoder1->SetDefaultExt(".mp3");
+    CDRIP1->SetCoder(LameCoder1.get());
+}
+
+// Only what a user does reaches the handlers of user events: a drive chosen
+// (activated), a line clicked or moved to with the keys, a double-click
+// anywhere in the list. The check boxes answer every change of state, also
+// one made by code.
+void TRipForm::ConnectHandlers()
+{
+    ConnectGuarded(DriveComboBox, &QComboBox::activated, &TRipForm::DriveComboBoxChange);
+    ConnectGuarded(TrackListBox, &QListWidget::clicked, &TRipForm::TrackListBoxClick);
+    ConnectGuarded(TrackListBox, &QListWidget::currentRowChanged, &TRipForm::TrackListBoxCurrentRowChanged);
+    TrackListBox->viewport()->installEventFilter(this);
+    ConnectGuarded(MP3CheckBox, &QCheckBox::toggled, &TRipForm::MP3CheckBoxClick);
+    ConnectGuarded(WavCheckBox, &QCheckBox::toggled, &TRipForm::WavCheckBoxClick);
+    ConnectGuarded(StartBitBtn, &QPushButton::clicked, &TRipForm::StartBitBtnClick);
+    ConnectGuarded(AbortBitBtn, &QPushButton::clicked, &TRipForm::AbortBitBtnClick);
+    ConnectGuarded(CloseBitBtn, &QPushButton::clicked, &TRipForm::CloseBitBtnClick);
+    connect(Timer1, &QTimer::timeout, this, &TRipForm::RunTimer1Tick);
+}
+
+bool TRipForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == TrackListBox->viewport() && event->type() == QEvent::MouseButtonDblClick)
+        Guarded(&TRipForm::TrackListBoxDblClick);
+    return QWidget::eventFilter(watched, event);
+}
 
 void TRipForm::SetUpLook()
 {
@@ -292,12 +343,15 @@ void TRipForm::ReadDiashowDir()
 
 void TRipForm::StartDriveLists()
 {
-    // Not built yet: fills the drive list and starts Timer1 (drive and track lists).
+    FillDriveList();
+    Timer1->start();
 }
 
 void TRipForm::StartFormatChoice()
 {
-    // Not built yet: switches encoding off and checks WavCheckBox (rip workflow).
+    CDRIP1->SetEncode(false);
+    WavCheckBox->setChecked(true);
+    WavCheckBoxClick();
 }
 
 std::string TRipForm::TranslateText(int number) const

@@ -3,6 +3,9 @@
 #pragma once
 
 #include "Colors.h"
+#include "Drives.h"
+#include "RipFiles.h"
+#include "RipNaming.h"
 #include "ui_fRipper.h"
 
 #include <QWidget>
@@ -11,8 +14,11 @@
 #include <string>
 #include <vector>
 
+class QCloseEvent;
 class QShowEvent;
 class QTimer;
+class TCDRIP;
+class TLameCoder;
 class TMessageBoxes;
 
 namespace os {
@@ -27,6 +33,13 @@ struct TRipFormSeams {
     // Path of the program file the pictures are found beside; empty means
     // QCoreApplication::applicationFilePath().
     std::string ProgramFile;
+    // The machine's drive roots and types; empty functions mean the system's.
+    os::TDriveApi DriveApi{};
+    // The random numbers of the names for kept files; empty means a
+    // generator seeded from the clock.
+    ripper::TRandomDraw RandomDraw{};
+    // The extraction library; null means the linked one. Not owned.
+    const cdrip::TCdRipApi* CdRipApi = nullptr;
 };
 
 class TRipForm : public QWidget, private Ui::TRipForm {
@@ -51,6 +64,10 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Closing while a rip runs aborts it; the dialog closes once the rip
+    // has returned and its partial file is gone.
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Every time the window is shown: on top, and the inner gradient starts
@@ -71,6 +88,36 @@ private:
     void ReadDiashowDir();
     void StartDriveLists();
     void StartFormatChoice();
+
+    void CreateComponents();
+    void ConnectHandlers();
+
+    // Drive and track lists.
+    void FillDriveList();
+    void FillTrackList();
+    void DriveComboBoxChange();
+    void TrackListBoxClick();
+    void TrackListBoxCurrentRowChanged();
+    void Timer1Timer();
+    void RunTimer1Tick();
+    int SelectedTrackLine() const;
+    void SelectTrackLine(int line);
+
+    // The rip.
+    void TrackListBoxDblClick();
+    void MP3CheckBoxClick();
+    void WavCheckBoxClick();
+    void StartBitBtnClick();
+    void CDRIP1Progress(uint16_t percentComplete);
+    void CDRIP1EndTrack();
+    void AbortBitBtnClick();
+    void CloseBitBtnClick();
+    void RefuseStart();
+    void ChooseOutputFile(int line);
+    void RipLine(int line);
+    void SetRipControlsEnabled(bool enabled);
+    void EndRip();
+    void SetHourglass(bool on);
 
     void SetUpLook();
     void SetUpButtonGlyphs();
@@ -96,6 +143,24 @@ private:
     std::string FLanguage;
     std::string FDiashowDir;
     std::unique_ptr<os::TIniFile> FLanguageIni;
+
+    // The files of the running rip; declared before the ripper that writes
+    // through it, and the encoder before the ripper that drives it.
+    TRipFiles FRipFiles;
+    std::unique_ptr<TLameCoder> LameCoder1;
+    std::unique_ptr<TCDRIP> CDRIP1;
+
+    bool FRipping = false;          // inside RipTrack
+    bool FAbortRequested = false;   // Abort or close asked during this rip
+    bool FCloseRequested = false;
+    bool FRipFinished = false;      // the rip reached its end (Audio.ini next)
+    bool FRefreshing = false;       // inside a tick, its error box included
+    bool FFillingTrackList = false; // list changes made by code
+    bool FHourglass = false;
+
+    os::TDriveApi FDriveApi;
+    ripper::TRandomDraw FRandomDraw;
+    const cdrip::TCdRipApi* FCdRipApi = nullptr;
 
     QTimer* Timer1 = nullptr;
     TMessageBoxes* FMessageBoxes = nullptr;

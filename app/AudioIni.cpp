@@ -1,0 +1,82 @@
+#include "AudioIni.h"
+
+#include "Rtl.h"
+#include "TextFile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+namespace ripper {
+
+namespace {
+
+// Writes everything or reports false.
+bool WriteAll(int fd, const std::string& bytes)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string ReadExisting(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 && errno == ENOENT)
+        return {};
+    const std::optional<std::string> bytes = os::ReadFileBytes(path);
+    if (!bytes)
+        throw rtl::EFOpenError(rtl::FileOpenErrorMessage(path));
+    return *bytes;
+}
+
+// The new file gets the old one's permissions, or the usual ones.
+mode_t ModeFor(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0)
+        return info.st_mode & 07777;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+}  // namespace
+
+void AppendAudioIniLine(const std::string& path, const std::string& name)
+{
+    std::vector<std::string> lines = os::SplitLines(ReadExisting(path));
+    lines.push_back(name);
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\r\n";
+
+    std::string temp = path + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        throw rtl::EFCreateError(rtl::FileCreateErrorMessage(path));
+    const bool written = ::fchmod(fd, ModeFor(path)) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed) {
+        ::unlink(temp.c_str());
+        throw rtl::EInOutError("Fehler beim Schreiben von " + path);
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        throw rtl::EFCreateError(rtl::FileCreateErrorMessage(path));
+    }
+}
+
+}  // namespace ripper

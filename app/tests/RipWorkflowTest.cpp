@@ -1,0 +1,685 @@
+// The dialog at work, end to end and offscreen: generated disc images in
+// virtual drives (CDRIP_IMAGES), the real extraction library and encoder,
+// the dialog driven by clicks, its boxes answered by a recorder.
+#include "DiscImage.h"
+#include "TestProfile.h"
+#include "fRipper.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDeadlineTimer>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kLanguageIni[] =
+    "[german]\r\n20015=Einlesen:\r\n20016=Fertig!\r\n"
+    "[ENGLISH]\r\n20015=Reading:\r\n20016=Done!\r\n";
+
+// Two audio tracks (a counter run, a sine) and a data track.
+discimage::Disc ThreeTrackDisc()
+{
+    discimage::Disc disc;
+    disc.tracks = {{true, 450, discimage::Content::Counter},
+                   {true, 300, discimage::Content::Sine, 880.0},
+                   {false, 150}};
+    return disc;
+}
+
+discimage::Disc AudioDisc(int tracks, int32_t sectors = 150)
+{
+    discimage::Disc disc;
+    for (int i = 0; i < tracks; ++i)
+        disc.tracks.push_back({true, sectors, discimage::Content::Sine, 220.0 * (i + 1)});
+    return disc;
+}
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool WaitFor(const std::function<bool()>& done, int milliseconds)
+{
+    QDeadlineTimer deadline(milliseconds);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+class TEnvironmentVariable {
+public:
+    TEnvironmentVariable(const char* name, const std::string& value) : FName(name)
+    {
+        if (const char* old = std::getenv(name))
+            FOld = old, FHadOld = true;
+        setenv(name, value.c_str(), 1);
+    }
+    ~TEnvironmentVariable()
+    {
+        if (FHadOld)
+            setenv(FName, FOld.c_str(), 1);
+        else
+            unsetenv(FName);
+    }
+
+private:
+    const char* FName;
+    std::string FOld;
+    bool FHadOld = false;
+};
+
+class RipDialogTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        Profile.WriteComplete("GERMAN");
+        Profile.WriteUserFile("Language.ini", kLanguageIni);
+        fs::create_directories(Slideshow);
+        SetSlideshowFolder(Slideshow);
+        discimage::WriteImage(ThreeTrackDisc(), Tray);
+    }
+
+    void TearDown() override
+    {
+        Form.reset();
+        EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    }
+
+    void SetSlideshowFolder(const std::string& folder)
+    {
+        Profile.WriteUserFile("Ripper.ini", "[Settings]\r\nDiashowDir=" + folder + "\r\n");
+    }
+
+    // The dialog, shown, on the trays of CDRIP_IMAGES; false (and the test
+    // skipped) when the machine has real CD drives ahead of ours.
+    bool Open(const std::string& trays, TRipFormSeams seams = {})
+    {
+        const TEnvironmentVariable images("CDRIP_IMAGES", trays);
+        seams.MessageBoxes = &Boxes;
+        seams.ProgramFile = Profile.ProgramFile();
+        Form = std::make_unique<TRipForm>(seams);
+        Form->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+        const int trayCount = static_cast<int>(std::count(trays.begin(), trays.end(), ':')) + 1;
+        return Drives()->count() == trayCount;
+    }
+    bool Open() { return Open(Tray); }
+
+    template <typename T>
+    T* Find(const char* name) const
+    {
+        auto* w = Form->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_TRUE(w) << name;
+        return w;
+    }
+    QComboBox* Drives() const { return Find<QComboBox>("DriveComboBox"); }
+    QListWidget* List() const { return Find<QListWidget>("TrackListBox"); }
+    QPushButton* Start() const { return Find<QPushButton>("StartBitBtn"); }
+    QPushButton* Abort() const { return Find<QPushButton>("AbortBitBtn"); }
+    QPushButton* Close() const { return Find<QPushButton>("CloseBitBtn"); }
+    QCheckBox* Mp3() const { return Find<QCheckBox>("MP3CheckBox"); }
+    QCheckBox* Wav() const { return Find<QCheckBox>("WavCheckBox"); }
+    QProgressBar* Bar() const { return Find<QProgressBar>("ProgressBar1"); }
+    QTimer* Timer() const { return Find<QTimer>("Timer1"); }
+    QString Status() const { return Find<QLabel>("StatusLabel")->text(); }
+
+    // One refresh, as Timer1 gives it.
+    void Tick() const { QMetaObject::invokeMethod(Timer(), "timeout"); }
+
+    QStringList Lines() const
+    {
+        QStringList lines;
+        for (int i = 0; i < List()->count(); ++i)
+            lines << List()->item(i)->text();
+        return lines;
+    }
+
+    // A check box takes clicks on its box and caption, at its left end.
+    static void ClickBox(QCheckBox* box) { QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2)); }
+
+    void ClickLine(int row) const
+    {
+        QListWidget* list = List();
+        list->scrollToItem(list->item(row));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+    }
+
+    // Clicks the line and the start button; returns when the rip is over.
+    void Rip(int row) const
+    {
+        ClickLine(row);
+        ASSERT_TRUE(Start()->isEnabled());
+        QTest::mouseClick(Start(), Qt::LeftButton);
+    }
+
+    // Runs `action` once, at the first progress of the next rip.
+    void AtFirstProgress(std::function<void()> action)
+    {
+        auto pending = std::make_shared<std::function<void()>>(std::move(action));
+        QObject::connect(Bar(), &QProgressBar::valueChanged, Form.get(), [pending](int value) {
+            if (value > 0 && *pending) {
+                auto run = std::move(*pending);
+                *pending = nullptr;
+                run();
+            }
+        });
+    }
+
+    // The dialog at rest: nothing disabled that a user needs, no hourglass,
+    // no abort, the bar back at 0, the refresh running.
+    void ExpectIdle() const
+    {
+        for (QWidget* w : std::initializer_list<QWidget*>{Drives(), List(), Close(), Mp3(), Wav()})
+            EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
+        EXPECT_FALSE(Abort()->isEnabled());
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        EXPECT_EQ(Bar()->value(), 0);
+        EXPECT_TRUE(Timer()->isActive());
+    }
+
+    std::vector<std::string> SlideshowFiles() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(Slideshow))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    std::string AudioIni() const { return ReadAll(Slideshow + "/Audio.ini"); }
+
+    TTestProfile Profile;
+    TBoxRecorder Boxes;
+    QTemporaryDir Temp;
+    std::string Slideshow = Temp.path().toStdString() + "/Diashow";
+    std::string Tray = Temp.path().toStdString() + "/tray1.cue";
+    std::unique_ptr<TRipForm> Form;
+};
+
+#define OPEN_OR_SKIP(...)                                                   \
+    if (!Open(__VA_ARGS__))                                                 \
+        GTEST_SKIP() << "real CD drives come before the virtual ones here";
+
+TEST_F(RipDialogTest, FirstRefreshFillsTheListWithinThreeSecondsStartWaitsForAClick)
+{
+    OPEN_OR_SKIP();
+    EXPECT_FALSE(Drives()->isEditable());
+    EXPECT_EQ(Drives()->currentText(), "Virtual CD drive (tray1.cue)");
+    EXPECT_EQ(List()->count(), 0);
+    EXPECT_TRUE(List()->isEnabled());
+    EXPECT_FALSE(Start()->isEnabled());
+    EXPECT_FALSE(Abort()->isEnabled());
+    EXPECT_TRUE(Wav()->isChecked());
+    EXPECT_FALSE(Mp3()->isChecked());
+    EXPECT_EQ(Status(), "Status");
+    EXPECT_TRUE(Timer()->isActive());
+
+    ASSERT_TRUE(WaitFor([&] { return List()->count() > 0; }, 10000));
+    EXPECT_EQ(Lines(), (QStringList{"Track01 (Audio)", "Track02 (Audio)", "Track03 (Data)"}));
+    EXPECT_FALSE(Start()->isEnabled());
+    EXPECT_TRUE(List()->selectedItems().isEmpty());
+
+    ClickLine(1);
+    EXPECT_TRUE(Start()->isEnabled());
+    EXPECT_TRUE(Boxes.Shown.empty());
+}
+
+TEST_F(RipDialogTest, WavRipCopiesTheTrackAndListsIt)
+{
+    OPEN_OR_SKIP();
+    Tick();
+    struct TSeen {
+        int Bar;
+        QString Status;
+        bool AbortOn, ListOn, CloseOn, Hourglass;
+    };
+    std::vector<TSeen> seen;
+    QObject::connect(Bar(), &QProgressBar::valueChanged, Form.get(), [&](int value) {
+        if (value == 0)
+            return;  // the bar put back after the rip
+        const QCursor* cursor = QApplication::overrideCursor();
+        seen.push_back({value, Status(), Abort()->isEnabled(), List()->isEnabled(), Close()->isEnabled(),
+                        cursor && cursor->shape() == Qt::WaitCursor});
+    });
+
+    Rip(0);
+
+    const std::string bytes = ReadAll(Slideshow + "/Track01.wav");
+    const std::vector<uint8_t> pcm = discimage::TrackBytes(ThreeTrackDisc(), 0);
+    ASSERT_EQ(bytes.size(), 44 + pcm.size());
+    EXPECT_EQ(bytes.substr(0, 4), "RIFF");
+    EXPECT_EQ(bytes.substr(8, 4), "WAVE");
+    EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), reinterpret_cast<const uint8_t*>(bytes.data()) + 44));
+    EXPECT_EQ(AudioIni(), "Track01.wav\r\n");
+    EXPECT_EQ(SlideshowFiles(), (std::vector<std::string>{"Audio.ini", "Track01.wav"}));
+
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back().Bar, 100);
+    for (const TSeen& s : seen) {
+        EXPECT_EQ(s.Status, QStringLiteral("Einlesen: %1%").arg(s.Bar));
+        EXPECT_TRUE(s.AbortOn && s.Hourglass);
+        EXPECT_FALSE(s.ListOn || s.CloseOn);
+    }
+    EXPECT_EQ(Status(), "Fertig!");
+    ExpectIdle();
+    EXPECT_FALSE(Start()->isEnabled());
+    EXPECT_TRUE(Boxes.Shown.empty());
+}
+
+// Each box's state change runs its handler, also the one made by the other
+// handler: one box is always checked, and the file follows it.
+TEST_F(RipDialogTest, Mp3RipThenBackToWav)
+{
+    OPEN_OR_SKIP();
+    Tick();
+    ClickBox(Mp3());
+    EXPECT_TRUE(Mp3()->isChecked());
+    EXPECT_FALSE(Wav()->isChecked());
+    Rip(1);
+
+    const std::string mp3 = ReadAll(Slideshow + "/Track02.mp3");
+    ASSERT_GT(mp3.size(), 1000u);
+    EXPECT_EQ(static_cast<uint8_t>(mp3[0]), 0xFF);
+    EXPECT_EQ(static_cast<uint8_t>(mp3[1]) & 0xE0, 0xE0);
+    EXPECT_EQ(AudioIni(), "Track02.mp3\r\n");
+
+    ClickBox(Mp3());  // unchecking MP3 checks WAV
+    EXPECT_TRUE(Wav()->isChecked());
+    Rip(1);
+    EXPECT_EQ(ReadAll(Slideshow + "/Track02.wav").substr(0, 4), "RIFF");
+    EXPECT_EQ(AudioIni(), "Track02.mp3\r\nTrack02.wav\r\n");
+    EXPECT_TRUE(Boxes.Shown.empty());
+}
+
+TEST_F(RipDialogTest, OverwriteYesRipsOverTheFileAndListsItTwice)
+{
+    OPEN_OR_SKIP();
+    Tick();
+    Rip(1);
+    Boxes.ConfirmAnswer = true;
+    Rip(1);
+    ASSERT_EQ(Boxes.Shown.size(), 1u);
+    EXPECT_EQ(Boxes.Shown[0].Kind, "confirm");
+    EXPECT_EQ(Boxes.Shown[0].Text,
+              "Audiodatei existiert bereits! Soll die bereits bestehende Audiodatei überschrieben werden?");
+    EXPECT_EQ(AudioIni(), "Track02.wav\r\nTrack02.wav\r\n");
+    EXPECT_EQ(SlideshowFiles(), (std::vector<std::string>{"Audio.ini", "Track02.wav"}));
+    EXPECT_EQ(ReadAll(Slideshow + "/Track02.wav").size(), 44 + discimage::TrackBytes(ThreeTrackDisc(), 1).size());
+}
+
+// Any answer but "&Ja" keeps the file; the numbered name is drawn again
+// while it is taken.
+TEST_F(RipDialogTest, OverwriteNoKeepsTheFileAndTakesAFreeNumberedName)
+{
+    std::vector<uint32_t> bounds;
+    std::vector<uint32_t> draws{42, 7};
+    TRipFormSeams seams;
+    seams.RandomDraw = [&](uint32_t bound) {
+        bounds.push_back(bound);
+        const uint32_t n = draws.front();
+        draws.erase(draws.begin());
+        return n;
+    };
+    OPEN_OR_SKIP(Tray, seams);
+    std::ofstream(Slideshow + "/Track01.wav") << "old file";
+    std::ofstream(Slideshow + "/42_Track01.wav") << "older file";
+    Tick();
+    Boxes.ConfirmAnswer = false;
+    Rip(0);
+
+    EXPECT_EQ(bounds, (std::vector<uint32_t>{99999999, 99999999}));
+    EXPECT_EQ(ReadAll(Slideshow + "/Track01.wav"), "old file");
+    EXPECT_EQ(ReadAll(Slideshow + "/42_Track01.wav"), "older file");
+    EXPECT_EQ(ReadAll(Slideshow + "/7_Track01.wav").size(), 44 + discimage::TrackBytes(ThreeTrackDisc(), 0).size());
+    EXPECT_EQ(AudioIni(), "7_Track01.wav\r\n");
+}
+
+struct TLanguageNotice {
+    const char* Language;
+    const char* Notice;
+};
+
+class DataTrackTest : public RipDialogTest, public testing::WithParamInterface<TLanguageNotice> {};
+
+TEST_P(DataTrackTest, IsRefusedInTheLanguageAndTheRefreshRunsOn)
+{
+    Profile.WriteUserFile("LanguageIsSet.ini", std::string(GetParam().Language) + "\r\n");
+    OPEN_OR_SKIP();
+    Tick();
+    Rip(2);
+    ASSERT_EQ(Boxes.Shown.size(), 1u);
+    EXPECT_EQ(Boxes.Shown[0].Kind, "information");
+    EXPECT_EQ(Boxes.Shown[0].Text, GetParam().Notice);
+    EXPECT_FALSE(Start()->isEnabled());
+    EXPECT_FALSE(Abort()->isEnabled());
+    EXPECT_TRUE(Timer()->isActive());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(SlideshowFiles().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Languages, DataTrackTest,
+    testing::Values(TLanguageNotice{"GERMAN", "Dies ist kein Audiotrack! Bitte wählen Sie einen Audiotrack aus!"},
+                    TLanguageNotice{"ENGLISH", "This is no Audiotrack! Please select a Track!"}),
+    [](const testing::TestParamInfo<TLanguageNotice>& param) { return std::string(param.param.Language); });
+
+// A double-click before the first refresh, or a start with no line selected
+// (the list got shorter), is refused quietly and the refresh goes on.
+TEST_F(RipDialogTest, RefusedStartsRestartTheRefresh)
+{
+    discimage::WriteImage(AudioDisc(4), Tray);
+    OPEN_OR_SKIP();
+    QTest::mouseDClick(List()->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+    EXPECT_FALSE(Start()->isEnabled());
+    EXPECT_FALSE(Abort()->isEnabled());
+    EXPECT_TRUE(Timer()->isActive());
+
+    Tick();
+    ASSERT_EQ(List()->count(), 4);
+    ClickLine(3);
+    discimage::WriteImage(AudioDisc(2), Tray);
+    Tick();
+    EXPECT_TRUE(List()->selectedItems().isEmpty());
+    ASSERT_TRUE(Start()->isEnabled());
+    QTest::mouseClick(Start(), Qt::LeftButton);
+    EXPECT_FALSE(Start()->isEnabled());
+    EXPECT_FALSE(Abort()->isEnabled());
+    EXPECT_TRUE(Timer()->isActive());
+    EXPECT_TRUE(Boxes.Shown.empty());
+    EXPECT_TRUE(SlideshowFiles().empty());
+}
+
+TEST_F(RipDialogTest, AbortMidRipLeavesNoFileAndNoLine)
+{
+    // A jitter report in the first read makes the rip write a jitter file too.
+    std::ofstream(Tray + ".faults") << "jitter@" << discimage::TrackStart(ThreeTrackDisc(), 0) + 2 << "\n";
+    OPEN_OR_SKIP();
+    Tick();
+    EXPECT_FALSE(Abort()->isEnabled());
+    bool abortWasOn = false;
+    AtFirstProgress([&] {
+        abortWasOn = Abort()->isEnabled();
+        QTest::mouseClick(Abort(), Qt::LeftButton);
+        EXPECT_EQ(Status(), "Aborted");
+        EXPECT_FALSE(Abort()->isEnabled());
+    });
+    Rip(0);
+
+    EXPECT_TRUE(abortWasOn);
+    EXPECT_TRUE(SlideshowFiles().empty());
+    EXPECT_EQ(Status(), "Aborted");
+    ExpectIdle();
+    EXPECT_TRUE(Start()->isEnabled());
+    EXPECT_TRUE(Boxes.Shown.empty());
+}
+
+TEST_F(RipDialogTest, ClosingDuringARipAbortsCleansUpAndCloses)
+{
+    OPEN_OR_SKIP();
+    Tick();
+    AtFirstProgress([&] { Form->close(); });
+    Rip(0);
+    EXPECT_FALSE(Form->isVisible());
+    EXPECT_TRUE(SlideshowFiles().empty());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// While RipTrack runs, neither a refresh nor a second start gets through.
+TEST_F(RipDialogTest, NoRipOrRefreshInsideARip)
+{
+    OPEN_OR_SKIP();
+    Tick();
+    int lines = -1;
+    AtFirstProgress([&] {
+        discimage::WriteImage(AudioDisc(1), Tray + ".other.cue");
+        Tick();
+        lines = List()->count();
+        QTest::mouseDClick(List()->viewport(), Qt::LeftButton, {}, QPoint(20, 5));
+        QTest::mouseClick(Start(), Qt::LeftButton);
+    });
+    Rip(0);
+    EXPECT_EQ(lines, 3);
+    EXPECT_EQ(AudioIni(), "Track01.wav\r\n");
+    EXPECT_EQ(ReadAll(Slideshow + "/Track01.wav").size(), 44 + discimage::TrackBytes(ThreeTrackDisc(), 0).size());
+}
+
+// The folder is missing: the error box, the dialog at rest again, nothing
+// written; once the folder exists the next rip works.
+TEST_F(RipDialogTest, MissingSlideshowFolderShowsTheErrorThenRipsOnceItExists)
+{
+    fs::remove_all(Slideshow);
+    OPEN_OR_SKIP();
+    Tick();
+    Rip(0);
+    ASSERT_EQ(Boxes.Shown.size(), 1u);
+    EXPECT_EQ(Boxes.Shown[0].Kind, "error");
+    EXPECT_EQ(Boxes.Shown[0].Text, "Datei " + Slideshow + "/Track01.wav kann nicht erstellt werden.");
+    ExpectIdle();
+    EXPECT_NE(Status(), "Fertig!");
+    EXPECT_FALSE(fs::exists(Slideshow));
+
+    fs::create_directories(Slideshow);
+    Rip(0);
+    EXPECT_EQ(Boxes.Shown.size(), 1u);
+    EXPECT_EQ(AudioIni(), "Track01.wav\r\n");
+    EXPECT_EQ(Status(), "Fertig!");
+}
+
+TEST_F(RipDialogTest, ReadErrorRemovesThePartialFile)
+{
+    std::ofstream(Tray + ".faults") << "unreadable@" << discimage::TrackStart(ThreeTrackDisc(), 0) + 100 << "-"
+                                    << discimage::TrackStart(ThreeTrackDisc(), 0) + 120 << "\n";
+    OPEN_OR_SKIP();
+    Tick();
+    Rip(0);
+    ASSERT_EQ(Boxes.Shown.size(), 1u);
+    EXPECT_EQ(Boxes.Shown[0].Text, "Read error.");
+    EXPECT_TRUE(SlideshowFiles().empty());
+    ExpectIdle();
+}
+
+// A finished copy whose line cannot be written stays, and the error shows.
+TEST_F(RipDialogTest, AudioIniFailureShowsTheErrorAndKeepsTheCopy)
+{
+    fs::create_directories(Slideshow + "/Audio.ini/x");
+    OPEN_OR_SKIP();
+    Tick();
+    Rip(0);
+    ASSERT_EQ(Boxes.Shown.size(), 1u);
+    EXPECT_EQ(Boxes.Shown[0].Kind, "error");
+    EXPECT_TRUE(fs::exists(Slideshow + "/Track01.wav"));
+    EXPECT_EQ(SlideshowFiles(), (std::vector<std::string>{"Audio.ini", "Track01.wav"}));
+    ExpectIdle();
+}
+
+TEST_F(RipDialogTest, NoSlideshowFolderRefusesTheStart)
+{
+    Profile.WriteUserFile("Ripper.ini", "[Settings]\r\n");
+    OPEN_OR_SKIP();
+    Tick();
+    Rip(0);
+    ASSERT_EQ(Boxes.Shown.size(), 1u);
+    EXPECT_EQ(Boxes.Shown[0].Kind, "error");
+    EXPECT_EQ(Boxes.Shown[0].Text, "Es ist kein Diashow-Ordner eingestellt (DiashowDir in Ripper.ini)");
+    EXPECT_FALSE(Abort()->isEnabled());
+    EXPECT_TRUE(Timer()->isActive());
+    EXPECT_FALSE(fs::exists("/Track01.wav"));
+}
+
+TEST_F(RipDialogTest, ExistingAudioIniKeepsItsBytes)
+{
+    std::ofstream(Slideshow + "/Audio.ini", std::ios::binary) << "M\xFCller \xE4.mp3\nZweite.wav\n";
+    OPEN_OR_SKIP();
+    Tick();
+    Rip(1);
+    EXPECT_EQ(AudioIni(), "M\xFCller \xE4.mp3\r\nZweite.wav\r\nTrack02.wav\r\n");
+}
+
+TEST_F(RipDialogTest, SwappedDiscIsReadAndTheLineSelectedAgain)
+{
+    OPEN_OR_SKIP();
+    Tick();
+    ClickLine(1);
+    discimage::WriteImage(AudioDisc(4), Tray);
+    Tick();
+    EXPECT_EQ(Lines(), (QStringList{"Track01 (Audio)", "Track02 (Audio)", "Track03 (Audio)", "Track04 (Audio)"}));
+    ASSERT_EQ(List()->selectedItems().size(), 1);
+    EXPECT_EQ(List()->row(List()->selectedItems().first()), 1);
+    EXPECT_TRUE(Start()->isEnabled());
+
+    discimage::WriteImage(AudioDisc(1), Tray);
+    Tick();
+    EXPECT_EQ(Lines(), QStringList{"Track01 (Audio)"});
+    EXPECT_TRUE(List()->selectedItems().isEmpty());
+}
+
+TEST_F(RipDialogTest, RemovedDiscEmptiesAndDisablesTheList)
+{
+    OPEN_OR_SKIP();
+    Tick();
+    ClickLine(0);
+    ASSERT_TRUE(Start()->isEnabled());
+    fs::remove(Tray);
+    Tick();
+    EXPECT_EQ(List()->count(), 0);
+    EXPECT_FALSE(List()->isEnabled());
+    EXPECT_FALSE(Start()->isEnabled());
+
+    discimage::WriteImage(AudioDisc(2), Tray);
+    Tick();
+    EXPECT_EQ(List()->count(), 2);
+    EXPECT_TRUE(List()->isEnabled());
+    EXPECT_FALSE(Start()->isEnabled());
+}
+
+TEST_F(RipDialogTest, TwoVirtualDrivesAreNumberedInOrder)
+{
+    const std::string second = Temp.path().toStdString() + "/tray2.cue";
+    discimage::WriteImage(AudioDisc(5), second);
+    OPEN_OR_SKIP(Tray + ":" + second);
+    EXPECT_EQ(Drives()->itemText(0), "Virtual CD drive (tray1.cue)");
+    EXPECT_EQ(Drives()->itemText(1), "Virtual CD drive (tray2.cue)");
+    EXPECT_EQ(Drives()->currentIndex(), 0);
+    Tick();
+    EXPECT_EQ(List()->count(), 3);
+
+    QTest::keyClick(Drives(), Qt::Key_Down);
+    EXPECT_EQ(Drives()->currentIndex(), 1);
+    EXPECT_EQ(List()->count(), 5);
+    Rip(4);
+    EXPECT_EQ(AudioIni(), "Track05.wav\r\n");
+    EXPECT_EQ(ReadAll(Slideshow + "/Track05.wav").size(), 44 + discimage::TrackBytes(AudioDisc(5), 4).size());
+
+    QTest::keyClick(Drives(), Qt::Key_Up);
+    EXPECT_EQ(List()->count(), 3);
+    Tick();
+    EXPECT_EQ(List()->count(), 3);
+}
+
+os::TDriveApi ScriptedDrives(std::vector<os::TDriveEntry> drives)
+{
+    return {[drives](uint32_t length, char* buffer) { return os::DriveStringsOf(drives, length, buffer); },
+            [drives](const char* root) { return os::DriveTypeOf(drives, root); }};
+}
+
+TEST_F(RipDialogTest, HardDiskBetweenTwoCdDrivesGivesEntriesZeroAndOne)
+{
+    const std::string second = Temp.path().toStdString() + "/tray2.cue";
+    discimage::WriteImage(AudioDisc(5), second);
+    TRipFormSeams seams;
+    seams.DriveApi = ScriptedDrives({{'C', os::DRIVE_FIXED}, {'D', os::DRIVE_CDROM}, {'E', os::DRIVE_FIXED},
+                                     {'F', os::DRIVE_CDROM}});
+    OPEN_OR_SKIP(Tray + ":" + second, seams);
+    EXPECT_EQ(Drives()->itemText(1), "Virtual CD drive (tray2.cue)");
+    Tick();
+    EXPECT_EQ(List()->count(), 3);
+    QTest::keyClick(Drives(), Qt::Key_Down);
+    EXPECT_EQ(List()->count(), 5);
+}
+
+TEST_F(RipDialogTest, DriveStringsTooLongEndStartUpWithTheSystemText)
+{
+    TRipFormSeams seams;
+    seams.DriveApi = {[](uint32_t, char*) { return uint32_t{200}; }, [](const char*) { return os::DRIVE_CDROM; }};
+    Open(Tray, seams);
+    ASSERT_EQ(Boxes.Shown.size(), 1u);
+    EXPECT_EQ(Boxes.Shown[0].Text, os::SysErrorMessage(14) + ".");
+    EXPECT_EQ(Drives()->count(), 0);
+    EXPECT_FALSE(Timer()->isActive());
+}
+
+// ---- A refresh that fails ----
+
+bool gFailToc = false;
+int32_t FailingReadToc()
+{
+    if (gFailToc)
+        throw std::runtime_error("drive gone");
+    return cdrip::LinkedCdRipApi().ReadToc();
+}
+
+// The box of a failing tick runs its own event loop; the ticks that come
+// meanwhile must not stack more boxes.
+class TTickingBoxes : public TBoxRecorder {
+public:
+    void ShowError(QWidget* parent, const QString& text) override
+    {
+        TBoxRecorder::ShowError(parent, text);
+        const int target = Ticks + 3;
+        WaitFor([&] { return Ticks >= target; }, 10000);
+    }
+    int Ticks = 0;
+};
+
+TEST_F(RipDialogTest, FailingRefreshShowsOneBoxAtATime)
+{
+    cdrip::TCdRipApi api = cdrip::LinkedCdRipApi();
+    api.ReadToc = FailingReadToc;
+    TTickingBoxes boxes;
+    TRipFormSeams seams;
+    seams.CdRipApi = &api;
+    seams.MessageBoxes = &boxes;
+    seams.ProgramFile = Profile.ProgramFile();
+    gFailToc = false;
+    const TEnvironmentVariable images("CDRIP_IMAGES", Tray);
+    Form = std::make_unique<TRipForm>(seams);
+    QObject::connect(Timer(), &QTimer::timeout, Form.get(), [&] { ++boxes.Ticks; });
+    Timer()->setInterval(5);
+    Tick();
+    ASSERT_EQ(List()->count(), 3);
+
+    gFailToc = true;
+    Tick();
+    gFailToc = false;
+    ASSERT_EQ(boxes.Shown.size(), 1u);
+    EXPECT_EQ(boxes.Shown[0].Text, "Initialization failure.");
+    EXPECT_FALSE(List()->isEnabled());
+    EXPECT_FALSE(Start()->isEnabled());
+
+    ASSERT_TRUE(WaitFor([&] { return List()->count() == 3; }, 10000));
+    EXPECT_TRUE(List()->isEnabled());
+    EXPECT_EQ(boxes.Shown.size(), 1u);
+}
+
+}  // namespace
