@@ -60,13 +60,6 @@ TEST_F(AudioIniTest, ExistingBytesAreKeptAndEveryLineEndsInCrLf)
                              "Gr\xC3\xBC\xC3\x9F" "e_Track01.wav\r\n");
 }
 
-TEST_F(AudioIniTest, EmptyLinesAndDuplicatesStay)
-{
-    WriteAll(Path, "A.wav\r\n\r\nA.wav\r\n");
-    ripper::AppendAudioIniLine(Path, "A.wav");
-    EXPECT_EQ(ReadAll(Path), "A.wav\r\n\r\nA.wav\r\nA.wav\r\n");
-}
-
 TEST_F(AudioIniTest, KeepsThePermissionsOfTheOldFile)
 {
     WriteAll(Path, "A.wav\r\n");
@@ -97,15 +90,6 @@ TEST_F(AudioIniTest, MissingFolderFailsWithTheCreateMessage)
     }
 }
 
-TEST(RipNaming, OutputNameAndFileNamePart)
-{
-    EXPECT_EQ(ripper::OutputFileName("/srv/Diashow", "Track03", true), "/srv/Diashow/Track03.mp3");
-    EXPECT_EQ(ripper::OutputFileName("/srv/Diashow", "Track10", false), "/srv/Diashow/Track10.wav");
-    EXPECT_EQ(ripper::FileNamePart("/srv/Diashow/Track03.mp3"), "Track03.mp3");
-    EXPECT_EQ(ripper::FileNamePart("C:\\Show\\Track03.mp3"), "Track03.mp3");
-    EXPECT_EQ(ripper::FileNamePart("Track03.mp3"), "Track03.mp3");
-}
-
 // Draws again while the numbered name is taken, and gives up after a bound.
 TEST(RipNaming, RandomNameIsDrawnAgainWhileTaken)
 {
@@ -130,14 +114,6 @@ TEST(RipNaming, RandomNameGivesUpWhenEveryDrawIsTaken)
     EXPECT_THROW(ripper::RandomOutputName("/d", "/d/Track01.wav", draw, [](const std::string&) { return true; }),
                  rtl::Exception);
     EXPECT_EQ(calls, ripper::kRandomNameDraws);
-}
-
-TEST(RipNaming, ClockSeededDrawStaysBelowTheBound)
-{
-    const ripper::TRandomDraw draw = ripper::ClockSeededDraw();
-    for (int i = 0; i < 1000; ++i)
-        EXPECT_LT(draw(3), 3u);
-    EXPECT_EQ(draw(1), 0u);
 }
 
 os::TDriveApi ScriptedDrives(std::vector<os::TDriveEntry> drives)

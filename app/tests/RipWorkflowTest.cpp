@@ -683,3 +683,33 @@ TEST_F(RipDialogTest, FailingRefreshShowsOneBoxAtATime)
 }
 
 }  // namespace
+
+namespace {
+
+// The demo as scripts/demo.sh sets it up: its profile files, its disc in a
+// virtual drive; a track ripped through the dialog lands in the slideshow
+// folder.
+TEST_F(RipDialogTest, DemoDiscRipsIntoTheDemoSlideshowFolder)
+{
+    const std::string demo = RIPPER_DEMO_DIR;
+    Profile.WriteUserFile("Language.ini", ReadAll(demo + "/Language.ini"));
+    Profile.WriteUserFile("LanguageIsSet.ini", ReadAll(demo + "/LanguageIsSet.ini"));
+    const discimage::Disc disc = discimage::ParseDescription(ReadAll(demo + "/demo-disc.txt"));
+    discimage::WriteImage(disc, Tray);
+    OPEN_OR_SKIP();
+    Tick();
+    ASSERT_EQ(List()->count(), static_cast<int>(disc.tracks.size()));
+    EXPECT_TRUE(List()->item(List()->count() - 1)->text().endsWith("(Data)"));
+
+    Rip(0);
+    EXPECT_TRUE(Boxes.Shown.empty());
+    // The table of contents gives a track up to the next one's start, so
+    // the copy holds the gap before track 2 as well.
+    const auto sectors = static_cast<size_t>(discimage::TrackStart(disc, 1) - discimage::TrackStart(disc, 0));
+    EXPECT_EQ(ReadAll(Slideshow + "/Track01.wav").size(), 44 + sectors * discimage::kSectorBytes);
+    EXPECT_EQ(AudioIni(), "Track01.wav\r\n");
+    EXPECT_FALSE(Form->TranslateText(20016).empty());
+    EXPECT_EQ(Status().toStdString(), Form->TranslateText(20016));
+}
+
+}  // namespace
