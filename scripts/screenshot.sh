@@ -11,7 +11,9 @@ mkdir -p "$(dirname "$out")"
 xvfb-run -a -s "-screen 0 800x600x24 -dpi 96" bash -c '
   "$1" & pid=$!
   sleep 6
-  import -window root -crop 800x600+0+0 "$2"
+  # The dialog is the one mapped top-level window of its size.
+  win=$(xwininfo -root -children | awk "/762x538/ { print \$1; exit }")
+  import -window "${win:-root}" "$2"
   kill $pid; wait $pid 2>/dev/null || true
 ' _ "$bin/Ripper" "$out"
 echo "Screenshot: $out"
