@@ -202,9 +202,9 @@ void TCDRIP::UpdateCoderFormat()
 {
     if (!FCoder)
         return;
-    const TFormatSpec spec = FormatSpec(FOutputFormat);
-    FCoder->SetMode(spec.Mode);
-    FCoder->SetSampleRate(spec.SampleRate);
+    const TFormatSpec shape = FormatSpec(FOutputFormat);
+    FCoder->SetMode(shape.Mode);
+    FCoder->SetSampleRate(shape.SampleRate);
 }
 
 bool TCDRIP::ApplyParameters()

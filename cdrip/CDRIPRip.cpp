@@ -27,19 +27,19 @@ uint32_t Clamp32(uint64_t v)
     return static_cast<uint32_t>(std::min<uint64_t>(v, std::numeric_limits<uint32_t>::max()));
 }
 
-std::vector<uint8_t> WavHeader(const TFormatSpec& spec, uint32_t dataSize)
+std::vector<uint8_t> WavHeader(const TFormatSpec& shape, uint32_t dataSize)
 {
     std::vector<uint8_t> h(WavHeaderSize);
-    const uint32_t bytesPerSecond = spec.SampleRate * spec.Channels * 2;
+    const uint32_t bytesPerSecond = shape.SampleRate * shape.Channels * 2;
     std::memcpy(&h[0], "RIFF", 4);
     PutLE(&h[4], dataSize + 36, 4);
     std::memcpy(&h[8], "WAVEfmt ", 8);
     PutLE(&h[16], 16, 4);
     PutLE(&h[20], 1, 2);
-    PutLE(&h[22], spec.Channels, 2);
-    PutLE(&h[24], spec.SampleRate, 4);
+    PutLE(&h[22], shape.Channels, 2);
+    PutLE(&h[24], shape.SampleRate, 4);
     PutLE(&h[28], bytesPerSecond, 4);
-    PutLE(&h[32], spec.Channels * 2u, 2);
+    PutLE(&h[32], shape.Channels * 2u, 2);
     PutLE(&h[34], 16, 2);
     std::memcpy(&h[36], "data", 4);
     PutLE(&h[40], dataSize, 4);

@@ -338,9 +338,9 @@ TEST_P(FormatTest, WritesOffset327AndSetsTheCoder)
         EXPECT_EQ(std::memcmp(bytes, old, 327), 0);
         EXPECT_EQ(std::memcmp(bytes + 331, old + 331, sizeof before - 331), 0);
     }
-    const TFormatSpec spec = FormatSpec(f);
-    EXPECT_EQ(coder.Mode(), spec.Channels == 1 ? TLameMode::MONO : TLameMode::STEREO);
-    EXPECT_EQ(coder.SampleRate(), spec.SampleRate);
+    const TFormatSpec shape = FormatSpec(f);
+    EXPECT_EQ(coder.Mode(), shape.Channels == 1 ? TLameMode::MONO : TLameMode::STEREO);
+    EXPECT_EQ(coder.SampleRate(), shape.SampleRate);
     EXPECT_EQ(r->OutputFormat(), f);
 }
 

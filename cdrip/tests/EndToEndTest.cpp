@@ -118,17 +118,17 @@ TEST_P(FormatEndToEnd, GivesTheExactSampleCount)
 {
     const int32_t sectors = 150;   // two seconds
     Load({1, {Audio(sectors, discimage::Content::Sine)}});
-    const TFormatSpec spec = FormatSpec(GetParam());
+    const TFormatSpec shape = FormatSpec(GetParam());
     ripper->SetOutputFormat(GetParam());
     ripper->SetWriteWAV(true);
     ripper->RipTrack(1, dir.Path("t.wav"));
     const auto file = ReadFile(dir.Path("t.wav"));
-    const uint64_t frames = uint64_t{588} * sectors * spec.SampleRate / 44100;
+    const uint64_t frames = uint64_t{588} * sectors * shape.SampleRate / 44100;
     ASSERT_GE(file.size(), 44u);
-    EXPECT_EQ(file.size() - 44, frames * spec.Channels * 2);
+    EXPECT_EQ(file.size() - 44, frames * shape.Channels * 2);
     EXPECT_EQ(LE32(file, 40), file.size() - 44);
-    EXPECT_EQ(LE32(file, 24), spec.SampleRate);
-    EXPECT_EQ(LE16(file, 22), spec.Channels);
+    EXPECT_EQ(LE32(file, 24), shape.SampleRate);
+    EXPECT_EQ(LE16(file, 22), shape.Channels);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllSix, FormatEndToEnd,
@@ -165,7 +165,7 @@ TEST_P(Mp3EndToEnd, DecodesToTheEncodedLength)
 {
     const int32_t sectors = 300;
     Load({1, {Audio(sectors, discimage::Content::Melody, 5)}});
-    const TFormatSpec spec = FormatSpec(GetParam());
+    const TFormatSpec shape = FormatSpec(GetParam());
     ripper->SetOutputFormat(GetParam());
     ripper->SetEncode(true);
     ripper->RipTrack(1, dir.Path("t.wav"));
@@ -173,11 +173,11 @@ TEST_P(Mp3EndToEnd, DecodesToTheEncodedLength)
     long rate = 0;
     int channels = 0;
     const uint64_t decoded = DecodedFrames(dir.Path("t.mp3"), rate, channels);
-    EXPECT_EQ(rate, static_cast<long>(spec.SampleRate));
-    EXPECT_EQ(channels, spec.Channels);
+    EXPECT_EQ(rate, static_cast<long>(shape.SampleRate));
+    EXPECT_EQ(channels, shape.Channels);
     // Whole encoder chunks only; the decoder adds the encoder's delay and padding.
-    const uint64_t input = uint64_t{588} * sectors * spec.SampleRate / 44100;
-    const uint64_t chunk = coder.SamplesPerChunk() / spec.Channels;
+    const uint64_t input = uint64_t{588} * sectors * shape.SampleRate / 44100;
+    const uint64_t chunk = coder.SamplesPerChunk() / shape.Channels;
     ASSERT_GT(chunk, 0u);
     const uint64_t encoded = input / chunk * chunk;
     EXPECT_GE(decoded, encoded);

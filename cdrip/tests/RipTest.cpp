@@ -134,8 +134,8 @@ class WavHeaderTest : public RipTest, public testing::WithParamInterface<WavCase
 TEST_P(WavHeaderTest, HeaderStartsWithTheFullRangeAndEndsWithTheTrueSize)
 {
     const WavCase c = GetParam();
-    const TFormatSpec spec = FormatSpec(c.format);
-    const uint32_t perSector = 2352u * spec.SampleRate / 44100 * spec.Channels / 2;
+    const TFormatSpec shape = FormatSpec(c.format);
+    const uint32_t perSector = 2352u * shape.SampleRate / 44100 * shape.Channels / 2;
     ripper->SetOutputFormat(c.format);
     ripper->SetWriteWAV(true);
     const auto pcm = Bytes(12, 1);
@@ -152,10 +152,10 @@ TEST_P(WavHeaderTest, HeaderStartsWithTheFullRangeAndEndsWithTheTrueSize)
     EXPECT_EQ(LE32(first, 4), LE32(first, 40) + 36);
     EXPECT_EQ(LE32(first, 16), 16u);
     EXPECT_EQ(LE16(first, 20), 1u);
-    EXPECT_EQ(LE16(first, 22), spec.Channels);
-    EXPECT_EQ(LE32(first, 24), spec.SampleRate);
-    EXPECT_EQ(LE32(first, 28), spec.SampleRate * spec.Channels * 2);
-    EXPECT_EQ(LE16(first, 32), spec.Channels * 2);
+    EXPECT_EQ(LE16(first, 22), shape.Channels);
+    EXPECT_EQ(LE32(first, 24), shape.SampleRate);
+    EXPECT_EQ(LE32(first, 28), shape.SampleRate * shape.Channels * 2);
+    EXPECT_EQ(LE16(first, 32), shape.Channels * 2);
     EXPECT_EQ(LE16(first, 34), 16u);
 
     const auto file = ReadFile(dir.Path("t.wav"));
