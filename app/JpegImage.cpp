@@ -1,6 +1,7 @@
 #include "JpegImage.h"
 
 #include "Rtl.h"
+#include "wizard/JpegErrors.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -12,28 +13,12 @@
 
 namespace {
 
-// libjpeg reports a fatal error by calling error_exit, which must not
-// return. We jump back to the decoding function and turn the message into an
-// exception there, outside libjpeg's C frames.
-struct TJpegErrorManager {
-    jpeg_error_mgr Base;
-    std::jmp_buf Jump;
-    char Message[JMSG_LENGTH_MAX];
-};
-
-void OnFatalError(j_common_ptr cinfo)
-{
-    auto* manager = reinterpret_cast<TJpegErrorManager*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, manager->Message);
-    std::longjmp(manager->Jump, 1);
-}
-
 // Warnings stay quiet, except a file that ends early: libjpeg would pad the
 // picture with grey, we call the file damaged.
 void OnMessage(j_common_ptr cinfo, int level)
 {
     if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
-        OnFatalError(cinfo);
+        OnJpegFatalError(cinfo);
 }
 
 // jpeg_destroy_decompress also copes with a structure that was never
@@ -58,7 +43,7 @@ struct TDecoded {
 };
 
 // Runs libjpeg on an open file. Only trivially destructible objects live in
-// this frame, so the long jump from OnFatalError skips no destructor.
+// this frame, so the long jump from OnJpegFatalError skips no destructor.
 bool Decode(jpeg_decompress_struct* cinfo, TJpegErrorManager* manager, std::FILE* file, TDecoded* out)
 {
     if (setjmp(manager->Jump) != 0)
@@ -113,7 +98,7 @@ QImage LoadJpegFile(const std::string& path)
     TJpegErrorManager manager{};
     std::unique_ptr<jpeg_decompress_struct, TDecompressDeleter> cinfo(new jpeg_decompress_struct{});
     cinfo->err = jpeg_std_error(&manager.Base);
-    manager.Base.error_exit = OnFatalError;
+    manager.Base.error_exit = OnJpegFatalError;
     manager.Base.emit_message = OnMessage;
 
     TDecoded decoded;

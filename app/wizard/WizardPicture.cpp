@@ -1,5 +1,6 @@
 #include "WizardPicture.h"
 
+#include "JpegErrors.h"
 #include "Rtl.h"
 
 #include <algorithm>
@@ -115,21 +116,6 @@ std::uint8_t ToByte(double v)
     return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L));
 }
 
-// libjpeg's fatal errors jump back to WriteScanlines (see the decoder in the
-// dialog for the same arrangement).
-struct TErrorManager {
-    jpeg_error_mgr Base;
-    std::jmp_buf Jump;
-    char Message[JMSG_LENGTH_MAX];
-};
-
-void OnFatalError(j_common_ptr cinfo)
-{
-    auto* manager = reinterpret_cast<TErrorManager*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, manager->Message);
-    std::longjmp(manager->Jump, 1);
-}
-
 struct TCompressDeleter {
     void operator()(jpeg_compress_struct* cinfo) const
     {
@@ -142,7 +128,8 @@ struct TFileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-bool Compress(jpeg_compress_struct* cinfo, TErrorManager* manager, std::FILE* file,
+// Runs libjpeg on an open file; see JpegErrors.h for what may live in this frame.
+bool Compress(jpeg_compress_struct* cinfo, TJpegErrorManager* manager, std::FILE* file,
               const TRgbPicture* picture, int quality)
 {
     if (setjmp(manager->Jump) != 0)
@@ -213,10 +200,10 @@ void WriteJpegFile(const std::string& path, const TRgbPicture& picture, int qual
     if (!file)
         throw rtl::EFCreateError(rtl::FileCreateErrorMessage(path));
 
-    TErrorManager manager{};
+    TJpegErrorManager manager{};
     std::unique_ptr<jpeg_compress_struct, TCompressDeleter> cinfo(new jpeg_compress_struct{});
     cinfo->err = jpeg_std_error(&manager.Base);
-    manager.Base.error_exit = OnFatalError;
+    manager.Base.error_exit = OnJpegFatalError;
     if (!Compress(cinfo.get(), &manager, file.get(), &picture, quality))
         throw rtl::Exception("JPEG-Fehler in Datei " + path + ": " + manager.Message);
     if (std::fflush(file.get()) != 0 || std::ferror(file.get()))
