@@ -5,10 +5,12 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -53,10 +55,22 @@ mode_t ModeFor(const std::string& path)
     return 0666 & ~mask;
 }
 
+// A symbolic link is followed to the file it names, so that the rename
+// replaces that file and the link stays; a dangling link is replaced.
+std::string LinkTarget(const std::string& path)
+{
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+        return path;
+    const std::unique_ptr<char, decltype(&std::free)> target(::realpath(path.c_str(), nullptr), &std::free);
+    return target ? std::string(target.get()) : path;
+}
+
 }  // namespace
 
-void AppendAudioIniLine(const std::string& path, const std::string& name)
+void AppendAudioIniLine(const std::string& linkOrPath, const std::string& name)
 {
+    const std::string path = LinkTarget(linkOrPath);
     std::vector<std::string> lines = os::SplitLines(ReadExisting(path));
     lines.push_back(name);
     std::string text;

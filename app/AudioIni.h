@@ -11,7 +11,8 @@ namespace ripper {
 // in the same folder, which then replaces the old file by a rename. Bytes of
 // the existing lines are kept as they are, whatever their encoding. On any
 // failure the old file stays as it was, no temporary file is left behind and
-// an rtl::Exception tells what went wrong. A missing file is created.
+// an rtl::Exception tells what went wrong. A missing file is created. A
+// symbolic link is followed: the file it names is replaced, the link kept.
 void AppendAudioIniLine(const std::string& path, const std::string& name);
 
 }  // namespace ripper

@@ -69,6 +69,22 @@ TEST_F(AudioIniTest, KeepsThePermissionsOfTheOldFile)
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
+// Audio.ini kept elsewhere behind a symbolic link: the file it names gets
+// the line, and the link stays a link.
+TEST_F(AudioIniTest, SymbolicLinkIsFollowedAndKept)
+{
+    const std::string elsewhere = Folder + "/elsewhere";
+    std::filesystem::create_directories(elsewhere);
+    WriteAll(elsewhere + "/Audio.ini", "A.wav\r\n");
+    std::filesystem::create_symlink("elsewhere/Audio.ini", Path);
+
+    ripper::AppendAudioIniLine(Path, "B.wav");
+
+    EXPECT_TRUE(std::filesystem::is_symlink(Path));
+    EXPECT_EQ(ReadAll(elsewhere + "/Audio.ini"), "A.wav\r\nB.wav\r\n");
+    EXPECT_EQ(FolderEntries(elsewhere), std::vector<std::string>{"Audio.ini"});
+}
+
 // A name that cannot be replaced (here a folder called Audio.ini) fails with
 // a message, and no temporary file stays behind.
 TEST_F(AudioIniTest, FailureLeavesNoTemporaryFile)
