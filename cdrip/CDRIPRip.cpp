@@ -22,9 +22,10 @@ void PutLE(uint8_t* p, uint32_t v, int bytes)
         p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-uint32_t Clamp32(uint64_t v)
+// The largest data size whose RIFF size (data size + 36) still fits in 32 bits.
+uint32_t WavDataSize(uint64_t bytes)
 {
-    return static_cast<uint32_t>(std::min<uint64_t>(v, std::numeric_limits<uint32_t>::max()));
+    return static_cast<uint32_t>(std::min<uint64_t>(bytes, std::numeric_limits<uint32_t>::max() - 36u));
 }
 
 std::vector<uint8_t> WavHeader(const TFormatSpec& shape, uint32_t dataSize)
@@ -108,7 +109,7 @@ private:
     uint32_t ExpectedDataSize(int32_t startSector, int32_t endSector) const
     {
         const int64_t sectors = std::max<int64_t>(0, int64_t{endSector} - startSector + 1);
-        return Clamp32(static_cast<uint64_t>(sectors) * FSpec.SampleRate * FSpec.Channels * 2 / 75);
+        return WavDataSize(static_cast<uint64_t>(sectors) * FSpec.SampleRate * FSpec.Channels * 2 / 75);
     }
 
     // An encoder that cannot take chunks ends the rip before any audio; the
@@ -207,7 +208,7 @@ private:
     // The header's sizes become those of the PCM actually written.
     void PatchWavSizes()
     {
-        const uint32_t dataSize = Clamp32(FPcmBytes);
+        const uint32_t dataSize = WavDataSize(FPcmBytes);
         uint8_t riff[4];
         uint8_t data[4];
         PutLE(riff, dataSize + 36, 4);

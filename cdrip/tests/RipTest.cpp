@@ -170,6 +170,20 @@ INSTANTIATE_TEST_SUITE_P(FormatsAndLengths, WavHeaderTest,
                                          WavCase{STEREO22050, 75}, WavCase{MONO22050, 3}, WavCase{STEREO11025, 7},
                                          WavCase{MONO11025, 1000}, WavCase{STEREO44100, 0}));
 
+// A range too long for a WAV gives the largest sizes the header can hold,
+// not a RIFF size that wrapped around.
+TEST_F(RipTest, HugeRangeCapsTheHeaderSizesWithoutWrapping)
+{
+    ripper->SetWriteWAV(true);
+    cd.reads = {{CDRIP_RIPPING_DONE, Bytes(12, 1)}};
+    files.seekable = false;   // keep the header as first written
+    EXPECT_THROW(ripper->RipSectors(-5, INT32_MAX, dir.Path("t.wav")), ECDRIPError);
+    const auto file = ReadFile(dir.Path("t.wav"));
+    ASSERT_GE(file.size(), 44u);
+    EXPECT_EQ(LE32(file, 4), UINT32_MAX);
+    EXPECT_EQ(LE32(file, 40), UINT32_MAX - 36);
+}
+
 TEST_F(RipTest, AbortInTheFirstPumpEndsBeforeTheSecondRead)
 {
     ripper->SetWriteWAV(true);

@@ -194,6 +194,8 @@ public:
 
     bool WriteAt(uint64_t offset, const void* data, size_t size) override
     {
+        if (!FOwner.seekable)
+            return false;
         const auto* p = static_cast<const uint8_t*>(data);
         FOwner.ops.push_back({FName, offset, std::vector<uint8_t>(p, p + size)});
         return FInner->WriteAt(offset, data, size);

@@ -70,7 +70,8 @@ struct LameEnc {
 };
 
 // Real files, with every write recorded; write number failWrite (1-based,
-// counted over all files) comes up one byte short.
+// counted over all files) comes up one byte short.  With seekable false the
+// files behave like a pipe: WriteAt fails and writes nothing.
 class RecordingFiles : public cdrip::TFileSystem {
 public:
     struct Op {
@@ -83,6 +84,7 @@ public:
     std::vector<std::string> removed;
     int failWrite = 0;
     int writes = 0;
+    bool seekable = true;
 
     std::unique_ptr<cdrip::TOutputFile> Create(const std::string& fileName) override;
     bool Remove(const std::string& fileName) override;
