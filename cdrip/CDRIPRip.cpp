@@ -63,8 +63,11 @@ public:
     {
         Try([&] {
             FFile = R.FFiles.Create(FName);
-            if (FWav)
-                WriteAll(WavHeader(FSpec, ExpectedDataSize(startSector, endSector)));
+            if (FWav) {
+                const uint32_t expected = ExpectedDataSize(startSector, endSector);
+                WriteAll(WavHeader(FSpec, expected));
+                FHeaderDataSize = expected;
+            }
             if (FEncode)
                 OpenEncoder();
             FReadSize = static_cast<size_t>(std::max(readSize, 0));
@@ -205,10 +208,14 @@ private:
     }
     void WriteAll(const std::vector<uint8_t>& bytes) { WriteAll(bytes.data(), bytes.size()); }
 
-    // The header's sizes become those of the PCM actually written.
+    // The header's sizes become those of the PCM actually written.  A header
+    // that already tells them is left alone, so that a complete rip needs no
+    // seek (the output may be a pipe).
     void PatchWavSizes()
     {
         const uint32_t dataSize = WavDataSize(FPcmBytes);
+        if (int64_t{dataSize} == FHeaderDataSize)
+            return;
         uint8_t riff[4];
         uint8_t data[4];
         PutLE(riff, dataSize + 36, 4);
@@ -244,6 +251,7 @@ private:
     size_t FChunkBytes = 0;
     size_t FRemainder = 0;
     uint64_t FPcmBytes = 0;
+    int64_t FHeaderDataSize = -1;   // the data size of the header written whole, else -1
     std::vector<uint8_t> FRead;
     std::vector<int16_t> FChunk;
     std::vector<uint8_t> FMp3;

@@ -170,6 +170,26 @@ INSTANTIATE_TEST_SUITE_P(FormatsAndLengths, WavHeaderTest,
                                          WavCase{STEREO22050, 75}, WavCase{MONO22050, 3}, WavCase{STEREO11025, 7},
                                          WavCase{MONO11025, 1000}, WavCase{STEREO44100, 0}));
 
+// A complete rip's header is true as first written, so an output that cannot
+// seek (a pipe) still takes a whole WAV; a short one cannot be mended there.
+TEST_F(RipTest, CompleteWavNeedsNoSeekButAShortOneDoes)
+{
+    files.seekable = false;
+    ripper->SetWriteWAV(true);
+    cd.readSize = 2352;
+    const auto pcm = Bytes(2352, 7);
+    cd.reads = {{CDRIP_RIPPING_DONE, pcm}};
+    ripper->RipSectors(7, 7, dir.Path("t.wav"));
+    const auto file = ReadFile(dir.Path("t.wav"));
+    ASSERT_EQ(file.size(), 44u + pcm.size());
+    EXPECT_EQ(LE32(file, 40), pcm.size());
+    EXPECT_EQ(LE32(file, 4), pcm.size() + 36);
+    EXPECT_EQ(Tail(file, 44), pcm);
+
+    cd.reads = {{CDRIP_RIPPING_DONE, Bytes(100, 0)}};
+    ExpectError([&] { ripper->RipSectors(7, 7, dir.Path("u.wav")); }, "Write error");
+}
+
 // A range too long for a WAV gives the largest sizes the header can hold,
 // not a RIFF size that wrapped around.
 TEST_F(RipTest, HugeRangeCapsTheHeaderSizesWithoutWrapping)
