@@ -109,11 +109,10 @@ private:
 
 std::string DecodeSettingsText(const std::string& bytes)
 {
-    if (!IsValidUtf8(bytes))
-        return Windows1252ToUtf8(bytes);
-    if (bytes.compare(0, 3, kUtf8Bom) == 0)
-        return bytes.substr(3);
-    return bytes;
+    // The mark is dropped even when a stray byte after it is not UTF-8;
+    // kept, it would hide the first "[section]" line of an INI file.
+    std::string text = bytes.compare(0, 3, kUtf8Bom) == 0 ? bytes.substr(3) : bytes;
+    return IsValidUtf8(text) ? text : Windows1252ToUtf8(text);
 }
 
 std::vector<std::string> SplitLines(const std::string& text)

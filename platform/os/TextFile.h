@@ -9,8 +9,8 @@
 
 namespace os {
 
-// UTF-8 when the bytes are valid UTF-8 (a leading byte-order mark is
-// dropped), otherwise Windows-1252 converted to UTF-8.
+// A leading UTF-8 byte-order mark is dropped; the rest is UTF-8 when it is
+// valid UTF-8, otherwise Windows-1252 converted to UTF-8.
 std::string DecodeSettingsText(const std::string& bytes);
 
 // Splits at CR LF, LF or CR. A break at the very end starts no further line,

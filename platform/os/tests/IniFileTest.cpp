@@ -50,6 +50,8 @@ const TIniCase kIniCases[] = {
     {"Windows1252SectionName", "[GR\xDC\x4E]\nk=v\n", "GR\u00dcN", "k", "v"},
     {"Utf8Kept", "[GERMAN]\n20002=W\u00e4hlen \u00df\n", "GERMAN", "20002", "W\u00e4hlen \u00df"},
     {"Utf8BomSkipped", "\xEF\xBB\xBF[GERMAN]\r\n20000=Musik\r\n", "GERMAN", "20000", "Musik"},
+    {"Utf8BomBeforeWindows1252Text", "\xEF\xBB\xBF[GERMAN]\r\n20002=W\xE4hlen\r\n", "GERMAN", "20002",
+     "W\u00e4hlen"},
     {"CrOnlyLineEnds", "[S]\rk=v\rx=y\r", "S", "x", "y"},
     {"LastLineWithoutBreak", "[S]\nk=v", "S", "k", "v"},
     {"EmptyFile", "", "S", "k", "<default>"},

@@ -64,7 +64,8 @@ const TDecodeCase kDecodeCases[] = {
     {"Overlong", "\xC0\xAF", "\u00c0\u00af"},
     {"Surrogate", "\xED\xA0\x80", "\u00ed\u00a0\u20ac"},
     {"AboveUnicode", "\xF4\x90\x80\x80", "\u00f4\u0090\u20ac\u20ac"},
-    {"BomWithLatinText", "\xEF\xBB\xBF\xE4", "\u00ef\u00bb\u00bf\u00e4"},
+    {"BomDroppedBeforeLatinText", "\xEF\xBB\xBFGr\xFC\xDF", "Gr\u00fc\u00df"},
+    {"BomOnlyAtTheStart", "a\xEF\xBB\xBF\xE4", "a\u00ef\u00bb\u00bf\u00e4"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, DecodeCase, ::testing::ValuesIn(kDecodeCases),
