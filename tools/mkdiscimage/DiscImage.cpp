@@ -39,8 +39,10 @@ void Validate(const Disc& disc) {
                                         " Hz is outside (0, 22050)");
         total += int64_t{t.sectors} + t.pregap;
     }
-    if (total > INT32_MAX / kSectorBytes * kSectorBytes)
-        throw std::invalid_argument("the disc is too long");
+    if (total > kMaxDiscSectors)
+        throw std::invalid_argument("the disc is too long: " + std::to_string(total) +
+                                    " sectors with pregaps; a CD holds at most " +
+                                    std::to_string(kMaxDiscSectors) + " (99:59:74)");
 }
 
 int32_t PregapStart(const Disc& disc, size_t index) {

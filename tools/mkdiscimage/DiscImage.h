@@ -22,6 +22,9 @@ constexpr int32_t kSectorBytes = 2352;
 constexpr int32_t kSectorsPerSecond = 75;
 constexpr int32_t kFramesPerSector = 588;  // stereo sample frames per audio sector
 constexpr int32_t kDataPayloadBytes = 2048;
+// A CD's addresses end at 99:59:74 and count the 2-second lead-in (LSN + 150),
+// so a disc holds at most this many sectors, pregaps included.
+constexpr int32_t kMaxDiscSectors = 100 * 60 * kSectorsPerSecond - 150;
 
 // What an audio track holds; the sample index k counts stereo frames from
 // the track's INDEX 01, so a track's PCM does not depend on where it sits.
@@ -55,7 +58,7 @@ struct Disc {
 
 // Throws std::invalid_argument when the disc cannot be written as a cue:
 // no tracks, a track of 0 sectors, a negative pregap, numbers outside 1..99,
-// a sine frequency outside (0, 22050).
+// a sine frequency outside (0, 22050), more than kMaxDiscSectors in all.
 void Validate(const Disc& disc);
 
 // Writes <stem>.cue (at cuePath, which must end in ".cue") and <stem>.bin.

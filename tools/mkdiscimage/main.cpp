@@ -18,6 +18,7 @@ const char kUsage[] =
     "                                     counter | silence | melody[=SEED]\n"
     "  data:LEN[:pregap=LEN]              a MODE1/2352 data track\n"
     "LEN: sectors (75 a second) or a time: 20s, 2.5s, 1m30s. '#' starts a comment.\n"
+    "A disc holds at most 449850 sectors (99:59:74 less the 2-second lead-in).\n"
     "Example: mkdiscimage disc.cue audio:30s:melody=2 audio:1500:counter data:600:pregap=150\n";
 
 std::string ReadAll(std::istream& in) {

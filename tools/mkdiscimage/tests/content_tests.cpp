@@ -108,7 +108,9 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCase{"first=100 audio:1", "1..99"},
                       BadCase{"first=1 first=2 audio:1", "twice"},
                       BadCase{"audio:1 first=2", "before the tracks"},
-                      BadCase{"first=99 audio:1 audio:1", "ends at 99"}));
+                      BadCase{"first=99 audio:1 audio:1", "ends at 99"},
+                      BadCase{"audio:10000m", "a CD holds at most 449850"},
+                      BadCase{"audio:99m audio:57s:pregap=2s", "449925 sectors"}));
 
 TEST(Validate, RefusesDiscsTheParserCannotProduce) {
     Disc d;
@@ -124,6 +126,15 @@ TEST(Validate, RefusesDiscsTheParserCannotProduce) {
     EXPECT_NO_THROW(Validate(d));
     d.tracks[0].sectors = INT32_MAX / 2;
     d.tracks.push_back(d.tracks[0]);
+    EXPECT_THROW(Validate(d), std::invalid_argument);
+
+    // The last sector a CD can address, with the pregap counted; one more is too many.
+    d.tracks = {d.tracks[0], d.tracks[0]};
+    d.tracks[0].sectors = kMaxDiscSectors - 160;
+    d.tracks[1].sectors = 10;
+    d.tracks[1].pregap = 150;
+    EXPECT_NO_THROW(Validate(d));
+    ++d.tracks[1].pregap;
     EXPECT_THROW(Validate(d), std::invalid_argument);
 }
 
