@@ -6,10 +6,12 @@
 # their ratios.
 #
 #   bench/lame/bench_lame.sh [BUILD_DIR]     (RUNS=7 SECONDS_OF_PCM=600 by default)
+# Without the argument the build folder is $BUILD_DIR, as for the rip
+# benchmarks, taken from the top of the source tree (default: build).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
-build=${1:-$here/../../build}
+build=${1:-$(cd "$here/../.." && realpath -m "${BUILD_DIR:-build}")}
 runs=${RUNS:-7}
 seconds=${SECONDS_OF_PCM:-600}
 driver=$build/bin/bench_lame_enc
