@@ -55,7 +55,7 @@ struct Options {
 // How long an interrupted rip may take to stop in order (abort, close the
 // extraction, drop the unfinished file) before the watchdog ends the process
 // itself: a read stuck in the drive must not hold Ctrl-C up.
-constexpr std::chrono::milliseconds kStopGrace{120};
+constexpr std::chrono::milliseconds kStopGrace{80};
 
 volatile std::sig_atomic_t g_signal = 0;   // the first SIGINT or SIGTERM received
 int g_wake[2] = {-1, -1};                  // the handler writes, the watchdog reads
