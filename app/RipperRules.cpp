@@ -1,5 +1,12 @@
 #include "RipperRules.h"
 
+#include <filesystem>
+#include <system_error>
+
+#ifndef RIPPER_DATA_FROM_BIN
+#error "RIPPER_DATA_FROM_BIN: the data folder relative to the program folder, set by the build"
+#endif
+
 namespace ripper {
 namespace {
 
@@ -51,6 +58,26 @@ std::string ProgramDirOf(const std::string& programFile)
     if (dir.empty() || !IsSeparator(dir.back()))
         dir += separator;
     return dir;
+}
+
+std::string InstalledDataDir(const std::string& programDir)
+{
+    std::string dir = std::filesystem::path(programDir + RIPPER_DATA_FROM_BIN).lexically_normal().string();
+    if (dir.empty() || dir.back() != '/')
+        dir += '/';
+    return dir;
+}
+
+std::string WizardPicturePath(const std::string& programDir, const std::string& dataDir,
+                              const std::string& language)
+{
+    const std::string picture = WizardFolder(language) + "/wizard.jpg";
+    std::error_code error;
+    if (std::filesystem::exists(programDir + picture, error) || dataDir.empty())
+        return programDir + picture;
+    if (std::filesystem::exists(dataDir + picture, error))
+        return dataDir + picture;
+    return programDir + picture;
 }
 
 std::string ReplaceProductName(const std::string& text, const std::string& productName)

@@ -31,6 +31,17 @@ std::string FotariaUserFolder(const std::string& appData);
 // any other "/".
 std::string ProgramDirOf(const std::string& programFile);
 
+// The installed data folder as seen from the program's folder (a program in
+// <prefix>/bin has its data in <prefix>/share/ripper/), so that an installed
+// tree finds its data wherever it is moved. Ends in "/".
+std::string InstalledDataDir(const std::string& programDir);
+
+// The wizard picture for `language`: the one beside the program when that
+// file exists, else the one in `dataDir` when that exists. With neither,
+// the path beside the program, so the error names where the picture belongs.
+std::string WizardPicturePath(const std::string& programDir, const std::string& dataDir,
+                              const std::string& language);
+
 // Replaces the first "$PRG_NAME$" of `text`, found in any ASCII letter case,
 // by `productName`. The search compares bytes, so letters like "ß" before
 // the placeholder never move the cut.

@@ -326,8 +326,10 @@ void TRipForm::SetProgramDir()
 
 void TRipForm::LoadWizardPicture()
 {
-    const std::string path = FProgramDir + ripper::WizardFolder(FLanguage) + "/wizard.jpg";
+    const std::string path =
+        ripper::WizardPicturePath(FProgramDir, ripper::InstalledDataDir(FProgramDir), FLanguage);
     Image1->setPixmap(QPixmap::fromImage(LoadJpegFile(path)));
+    FWizardPicture = path;
 }
 
 void TRipForm::SetHintTiming()

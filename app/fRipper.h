@@ -55,6 +55,8 @@ public:
     std::string TranslateText(int number) const;
 
     const std::string& ProgramDir() const { return FProgramDir; }
+    // The wizard picture shown; empty while none could be loaded.
+    const std::string& WizardPicture() const { return FWizardPicture; }
     const std::string& Language() const { return FLanguage; }
     const std::string& DiashowDir() const { return FDiashowDir; }
 
@@ -162,4 +164,5 @@ private:
     QTimer* Timer1 = nullptr;
     TMessageBoxes* FMessageBoxes = nullptr;
     std::string FProgramFile;
+    std::string FWizardPicture;
 };

@@ -1,14 +1,62 @@
 // The program: system information first, then the one dialog until it closes.
+//   Ripper                 the dialog
+//   Ripper --version       prints the version; needs no display
+//   Ripper --check-start   builds the dialog as a start does, without showing
+//                          it, prints the wizard picture it loaded and every
+//                          error of the start-up on stderr, and exits 0 when
+//                          the start-up met no error, 1 otherwise
+#include "MessageBoxes.h"
 #include "NVL_SystemInfo.h"
 #include "fRipper.h"
 
 #include <QApplication>
 
 #include <cstdio>
+#include <cstring>
 #include <exception>
+
+namespace {
+
+// In place of the message boxes for --check-start: every box goes to stderr.
+class TStderrBoxes : public TMessageBoxes {
+public:
+    void ShowError(QWidget*, const QString& text) override
+    {
+        ++Errors;
+        std::fprintf(stderr, "Ripper: error: %s\n", text.toUtf8().constData());
+    }
+    void Information(QWidget*, const QString& text) override
+    {
+        std::fprintf(stderr, "Ripper: information: %s\n", text.toUtf8().constData());
+    }
+    bool Confirm(QWidget*, const QString& text) override
+    {
+        std::fprintf(stderr, "Ripper: question (answered no): %s\n", text.toUtf8().constData());
+        return false;
+    }
+    int Errors = 0;
+};
+
+int CheckStart()
+{
+    TStderrBoxes boxes;
+    TRipFormSeams seams;
+    seams.MessageBoxes = &boxes;
+    const TRipForm form(seams);
+    if (!form.WizardPicture().empty())
+        std::fprintf(stderr, "Ripper: wizard picture %s\n", form.WizardPicture().c_str());
+    return boxes.Errors == 0 ? 0 : 1;
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
+    const bool checkStart = argc == 2 && std::strcmp(argv[1], "--check-start") == 0;
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("Ripper %s\n", RIPPER_VERSION);
+        return 0;
+    }
     try {
         InitializeSystemInfo();
     } catch (const std::exception& e) {
@@ -18,9 +66,13 @@ int main(int argc, char** argv)
     int result = 0;
     {
         QApplication application(argc, argv);
-        TRipForm RipForm;
-        RipForm.show();
-        result = application.exec();
+        if (checkStart) {
+            result = CheckStart();
+        } else {
+            TRipForm RipForm;
+            RipForm.show();
+            result = application.exec();
+        }
     }
     FinalizeSystemInfo();
     return result;

@@ -337,4 +337,55 @@ TEST(Scaling120, FormAndControlsAreScaledBy92Over120)
     EXPECT_TRUE(Control(form, "Label1")->font().bold());
 }
 
+// The wizard picture is taken from beside the program first and from the
+// installed data folder (../share/ripper seen from bin/) second, so the
+// dialog also starts from an installed tree, wherever it was moved.
+struct TPictureLookupCase {
+    const char* Name;
+    bool BesideProgram;  // red German picture in <bin>/recom_GR
+    bool Installed;      // blue picture in <bin>/../share/ripper/recom_GR
+    TPicture Shown;
+    bool FromInstalled;
+};
+
+void PrintTo(const TPictureLookupCase& c, std::ostream* os) { *os << c.Name; }
+
+class PictureLookupTest : public testing::TestWithParam<TPictureLookupCase> {};
+
+TEST_P(PictureLookupTest, ProgramFolderFirstThenInstalledDataFolder)
+{
+    const TPictureLookupCase& c = GetParam();
+    TTestProfile profile;
+    profile.WriteComplete("GERMAN");
+    const std::string beside = profile.ProgramDir() + "recom_GR/wizard.jpg";
+    const std::string installedFolder = std::string(RIPPER_DATA_FROM_BIN) + "/recom_GR";
+    const std::string installed = profile.ProgramDir() + installedFolder + "/wizard.jpg";
+    if (!c.BesideProgram)
+        std::filesystem::remove(beside);
+    if (c.Installed)
+        profile.WritePicture(installedFolder, 0, 0, 255);
+    TBoxRecorder boxes;
+    const TRipForm form({&boxes, profile.ProgramFile()});
+
+    EXPECT_EQ(PictureShown(form), c.Shown);
+    if (c.Shown == TPicture::None) {
+        ASSERT_EQ(boxes.Shown.size(), 1u);
+        EXPECT_EQ(boxes.Shown[0].Text, "Datei " + beside + " kann nicht geöffnet werden.");
+        EXPECT_EQ(form.WizardPicture(), "");
+    } else {
+        EXPECT_TRUE(boxes.Shown.empty());
+        ASSERT_FALSE(form.WizardPicture().empty());
+        EXPECT_TRUE(std::filesystem::equivalent(form.WizardPicture(), c.FromInstalled ? installed : beside))
+            << form.WizardPicture();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, PictureLookupTest,
+    testing::Values(TPictureLookupCase{"BesideProgramOnly", true, false, TPicture::German, false},
+                    TPictureLookupCase{"InstalledOnly", false, true, TPicture::English, true},
+                    TPictureLookupCase{"BothBesideProgramWins", true, true, TPicture::German, false},
+                    TPictureLookupCase{"Neither", false, false, TPicture::None, false}),
+    [](const testing::TestParamInfo<TPictureLookupCase>& param) { return std::string(param.param.Name); });
+
 }  // namespace

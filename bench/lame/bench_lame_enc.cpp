@@ -1,7 +1,7 @@
 // bench_lame_enc IN.raw OUT.mp3   encodes 16-bit little-endian stereo 44.1 kHz
 //                                  PCM with the encoder component's defaults
 // bench_lame_enc --make-pcm OUT.raw SECONDS   writes such PCM (two sines)
-#include "Lame_dll.h"
+#include <ripper/LameEnc.h>
 
 #include <algorithm>
 #include <cmath>

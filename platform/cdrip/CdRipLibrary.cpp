@@ -2,7 +2,7 @@
 // Library object: the drive table, the active drive, the per-drive settings,
 // the last table of contents read and the open extraction, if any.
 //
-// What the calls give beyond the import header:
+// What the calls give beyond <ripper/CDRip.h>:
 // - drives are numbered by cddrives::ListDrives() as of the last CR_Init;
 //   drive 0 is active after it.  CR_Init also closes an open extraction.
 // - identification text: "VENDOR MODEL REVISION (/dev/sr0)" for a real
@@ -15,7 +15,7 @@
 //   is empty.  The lead-out entry has flags 0x10 and track number 0xAA.
 // - extraction: see Extraction.cpp (read size, results, jitter numbers) and
 //   Faults.h (fault injection for tests).
-#include "CdRip_dll.h"
+#include <ripper/CDRip.h>
 
 #include "CdDrives.h"
 #include "DiscAccess.h"
@@ -31,7 +31,7 @@
 
 namespace {
 
-constexpr int32_t kVersion = 111;
+constexpr int32_t kVersion = CDRIP_API_VERSION;
 constexpr int32_t kFormatCount = 6;
 
 struct DriveState {

@@ -1,6 +1,6 @@
 // The encoder library's stream interface over libmp3lame.  What each field of
-// the configuration record means here is written down in LameEnc.h.
-#include "LameEnc.h"
+// the configuration record means here is written down in <ripper/LameEnc.h>.
+#include <ripper/LameEnc.h>
 
 #include <lame/lame.h>
 

@@ -33,6 +33,7 @@ const char* const Usage =
     "                        MONO22050, STEREO11025 or MONO11025\n"
     "  --no-jitter-correct   plain reads, no jitter correction\n"
     "  --list                prints the drives and the tracks of their discs\n"
+    "  --version             prints the version\n"
     "Disc images act as drives when CDRIP_IMAGES names them (':'-separated).\n"
     "FILE appears only when the copy is complete; a failed or interrupted copy\n"
     "leaves an existing FILE as it was.\n"
@@ -44,6 +45,7 @@ enum class Output { Wav, Raw, Mp3 };
 struct Options {
     bool list = false;
     bool help = false;
+    bool version = false;
     int32_t drive = 0;
     Output output = Output::Wav;
     TOutputFormat format = STEREO44100;
@@ -140,6 +142,8 @@ std::string ParseArguments(int argc, char** argv, Options& options)
         const bool hasValue = i + 1 < argc;
         if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
         } else if (arg == "--list") {
             options.list = true;
         } else if (arg == "--wav") {
@@ -166,6 +170,8 @@ std::string ParseArguments(int argc, char** argv, Options& options)
             positional.push_back(arg);
         }
     }
+    if (options.version)
+        return positional.empty() ? "" : "--version takes no track or file";
     if (options.help || options.list)
         return positional.empty() ? "" : "--list takes no track or file";
     if (positional.size() != 2)
@@ -262,6 +268,10 @@ int main(int argc, char** argv)
     if (!usageError.empty()) {
         std::cerr << "riptrack: " << usageError << "\n" << Usage;
         return 2;
+    }
+    if (options.version) {
+        std::cout << "riptrack " << RIPPER_VERSION << "\n";
+        return 0;
     }
     InstallSignalHandlers();
     try {

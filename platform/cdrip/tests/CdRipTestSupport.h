@@ -2,7 +2,7 @@
 // scratch folder, virtual drives through CDRIP_IMAGES, and whole-range rips.
 #pragma once
 
-#include "CdRip_dll.h"
+#include <ripper/CDRip.h>
 #include "DiscImage.h"
 
 #include <gtest/gtest.h>

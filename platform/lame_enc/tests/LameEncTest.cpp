@@ -1,7 +1,7 @@
 // liblame_enc on real PCM: its MP3 must equal the lame command line's for the
 // same samples and settings, decode to the right length and carry the right
 // frame header; misuse must come back as result codes.
-#include "LameEnc.h"
+#include <ripper/LameEnc.h>
 
 #include <gtest/gtest.h>
 
