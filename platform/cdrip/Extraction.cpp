@@ -52,7 +52,7 @@ namespace {
 constexpr int32_t kChunkSectors = 26;
 constexpr int32_t kSectorBytes = 2352;
 constexpr int32_t kFramesPerSector = 588;
-constexpr size_t kQueuePieces = 12;  // about 4 s of audio read ahead
+constexpr size_t kQueuePieces = 6;  // about 2 s of audio read ahead
 constexpr auto kPatience = std::chrono::milliseconds(40);
 
 constexpr int32_t kResultOk = 0;
