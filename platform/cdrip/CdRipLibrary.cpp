@@ -13,8 +13,13 @@
 //   the output format are taken back by CR_SetCDROMParameters, per drive.
 // - CR_ReadToc opens the disc anew every time; after a failure the table
 //   is empty.  The lead-out entry has flags 0x10 and track number 0xAA.
-// - extraction: see Extraction.cpp (read size, results, jitter numbers) and
-//   Faults.h (fault injection for tests).
+// - extraction: see Extraction.cpp (read size, results, jitter numbers, the
+//   worker that keeps every call from waiting for the drive) and Faults.h
+//   (fault injection for tests).  CR_OpenRipper refuses at once only what it
+//   can tell without the drive; a disc that cannot be read, or that differs
+//   from the last table of contents CR_ReadToc read for the drive, gives 1 on
+//   every CR_RipChunk instead.  CR_RipChunk returns 0 with 0 bytes while the
+//   drive has nothing ready yet; CR_CloseRipper never waits for a read.
 #include <ripper/CDRip.h>
 
 #include "CdDrives.h"
@@ -26,6 +31,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +43,9 @@ constexpr int32_t kFormatCount = 6;
 struct DriveState {
     cddrives::Drive drive;
     cdrip::ExtractionSettings settings;
+    // What the last successful CR_ReadToc of this drive read: an extraction
+    // refuses a disc whose table differs.  None after a failed read.
+    std::optional<cdrip::DiscToc> lastToc;
 };
 
 class Library {
@@ -47,7 +56,7 @@ public:
         ripper_.reset();
         drives_.clear();
         for (const cddrives::Drive& drive : cddrives::ListDrives())
-            drives_.push_back(DriveState{drive, {}});
+            drives_.push_back(DriveState{drive, {}, std::nullopt});
         active_ = 0;
         toc_.clear();
         return CDRIP_OK;
@@ -100,13 +109,15 @@ public:
     int32_t ReadToc()
     {
         toc_.clear();
-        const DriveState* state = ActiveDrive();
+        DriveState* state = ActiveDrive();
         if (state == nullptr)
             return CDRIP_ERROR;
+        state->lastToc.reset();
         cdrip::CdioPtr cdio = cdrip::OpenDisc(state->drive);
         cdrip::DiscToc toc;
         if (!cdrip::ReadDiscToc(cdio.get(), toc))
             return CDRIP_ERROR;
+        state->lastToc = toc;
         for (const cdrip::TocTrack& track : toc.tracks)
             toc_.push_back(Entry(track.start, track.audio ? 0x10 : 0x14, track.number));
         const uint8_t leadOutNumber = static_cast<uint8_t>(CDIO_CDROM_LEADOUT_TRACK);
@@ -129,7 +140,8 @@ public:
         const DriveState* state = ActiveDrive();
         if (readSize == nullptr || state == nullptr)
             return CDRIP_ERROR;
-        ripper_ = cdrip::Extraction::Open(state->drive, state->settings, start, end);
+        ripper_ = cdrip::Extraction::Open(
+            cdrip::ExtractionRequest{state->drive, state->settings, start, end, state->lastToc});
         if (!ripper_)
             return CDRIP_ERROR;
         *readSize = ripper_->ReadSize();

@@ -55,6 +55,15 @@ bool ReadDiscToc(CdIo_t* cdio, DiscToc& toc)
     return true;
 }
 
+bool SameToc(const DiscToc& a, const DiscToc& b)
+{
+    const auto same = [](const TocTrack& x, const TocTrack& y) {
+        return x.start == y.start && x.audio == y.audio && x.number == y.number;
+    };
+    return a.leadOut == b.leadOut &&
+           std::equal(a.tracks.begin(), a.tracks.end(), b.tracks.begin(), b.tracks.end(), same);
+}
+
 int TrackIndexOf(const DiscToc& toc, int32_t lsn)
 {
     if (toc.tracks.empty() || lsn < toc.tracks.front().start || lsn >= toc.leadOut)

@@ -37,6 +37,10 @@ struct DiscToc {
 // Reads the table of contents; false when there is none.
 bool ReadDiscToc(CdIo_t* cdio, DiscToc& toc);
 
+// Whether two tables of contents describe the same disc: the same tracks
+// (start, kind, number) and the same lead-out.
+bool SameToc(const DiscToc& a, const DiscToc& b);
+
 // Index of the track holding the sector, or -1.
 int TrackIndexOf(const DiscToc& toc, int32_t lsn);
 
