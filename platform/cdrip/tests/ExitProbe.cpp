@@ -5,7 +5,7 @@
 // leaves it open, and returns from main.  Exit status 0 when every call
 // answered as a stuck drive should (0 with 0 bytes, each call quick), 2 on a
 // wrong answer, 3 on bad arguments.
-#include "CdRip_dll.h"
+#include <ripper/CDRip.h>
 
 #include <chrono>
 #include <cstdio>
