@@ -135,14 +135,26 @@ check_tree() {
   local flags
   flags=$(PKG_CONFIG_PATH=$moved/lib/pkgconfig pkg-config --cflags --libs ripper-cdrip ripper-lame_enc) \
     || fail "pkg-config does not find ripper-cdrip and ripper-lame_enc"
-  expect_output "$version.0" env PKG_CONFIG_PATH="$moved/lib/pkgconfig" pkg-config --modversion ripper-cdrip
+  local module library modversion
+  for module in ripper-cdrip:libCDRip ripper-lame_enc:liblame_enc; do
+    library=${module#*:}
+    modversion=$(PKG_CONFIG_PATH=$moved/lib/pkgconfig pkg-config --modversion "${module%%:*}")
+    [ -f "$moved/lib/ripper/$library.so.$modversion" ] || fail "${module%%:*}.pc says $modversion, but there is no $library.so.$modversion"
+  done
+  # The build's C compiler; a sanitizer build's libraries need its runtime.
+  local compiler sanitize=""
+  compiler=$(sed -n 's/^CMAKE_C_COMPILER:[A-Z]*=//p' "$build/CMakeCache.txt")
+  [ -x "$compiler" ] || compiler=cc
+  nm -D "$moved/lib/ripper/libCDRip.so.1" | grep -F __asan_ > /dev/null && sanitize+=" -fsanitize=address"
+  nm -D "$moved/lib/ripper/libCDRip.so.1" | grep -F __ubsan_ > /dev/null && sanitize+=" -fsanitize=undefined"
   # shellcheck disable=SC2086
-  cc -std=c11 -Wall -Wextra -Wpedantic -Werror -o "$work/installed_libs" \
+  "$compiler" -std=c11 -Wall -Wextra -Wpedantic -Werror $sanitize -o "$work/installed_libs" \
     "$source_dir/dist/check/installed_libs.c" $flags || fail "the C program does not build against the installed tree"
   CDRIP_IMAGES=$work/disc.cue "$work/installed_libs" "$work/disc.bin" || fail "the C program failed"
   # Plain C99 sees the same declarations (no C11 layout checks there).
   # shellcheck disable=SC2086
-  cc -std=c99 -Wall -Wextra -Wpedantic -Werror -fsyntax-only -x c - $flags <<< '#include <ripper/CDRip.h>
+  "$compiler" -std=c99 -Wall -Wextra -Wpedantic -Werror -fsyntax-only -x c - \
+    $(PKG_CONFIG_PATH=$moved/lib/pkgconfig pkg-config --cflags ripper-cdrip ripper-lame_enc) <<< '#include <ripper/CDRip.h>
 #include <ripper/LameEnc.h>
 int main(void) { return CR_GetCDRipVersion() == CDRIP_API_VERSION ? 0 : 1; }' || fail "the headers are not C99"
 
