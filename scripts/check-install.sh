@@ -135,14 +135,26 @@ check_tree() {
   local flags
   flags=$(PKG_CONFIG_PATH=$moved/lib/pkgconfig pkg-config --cflags --libs ripper-cdrip ripper-lame_enc) \
     || fail "pkg-config does not find ripper-cdrip and ripper-lame_enc"
-  expect_output "$version.0" env PKG_CONFIG_PATH="$moved/lib/pkgconfig" pkg-config --modversion ripper-cdrip
+  local module library modversion
+  for module in ripper-cdrip:libCDRip ripper-lame_enc:liblame_enc; do
+    library=${module#*:}
+    modversion=$(PKG_CONFIG_PATH=$moved/lib/pkgconfig pkg-config --modversion "${module%%:*}")
+    [ -f "$moved/lib/ripper/$library.so.$modversion" ] || fail "${module%%:*}.pc says $modversion, but there is no $library.so.$modversion"
+  done
+  # The build's C compiler; a sanitizer build's libraries need its runtime.
+  local compiler sanitize=""
+  compiler=$(sed -n 's/^CMAKE_C_COMPILER:[A-Z]*=//p' "$build/CMakeCache.txt")
+  [ -x "$compiler" ] || compiler=cc
+  nm -D "$moved/lib/ripper/libCDRip.so.1" | grep -F __asan_ > /dev/null && sanitize+=" -fsanitize=address"
+  nm -D "$moved/lib/ripper/libCDRip.so.1" | grep -F __ubsan_ > /dev/null && sanitize+=" -fsanitize=undefined"
   # shellcheck disable=SC2086
-  cc -std=c11 -Wall -Wextra -Wpedantic -Werror -o "$work/installed_libs" \
+  "$compiler" -std=c11 -Wall -Wextra -Wpedantic -Werror $sanitize -o "$work/installed_libs" \
     "$source_dir/dist/check/installed_libs.c" $flags || fail "the C program does not build against the installed tree"
   CDRIP_IMAGES=$work/disc.cue "$work/installed_libs" "$work/disc.bin" || fail "the C program failed"
   # Plain C99 sees the same declarations (no C11 layout checks there).
   # shellcheck disable=SC2086
-  cc -std=c99 -Wall -Wextra -Wpedantic -Werror -fsyntax-only -x c - $flags <<< '#include <ripper/CDRip.h>
+  "$compiler" -std=c99 -Wall -Wextra -Wpedantic -Werror -fsyntax-only -x c - \
+    $(PKG_CONFIG_PATH=$moved/lib/pkgconfig pkg-config --cflags ripper-cdrip ripper-lame_enc) <<< '#include <ripper/CDRip.h>
 #include <ripper/LameEnc.h>
 int main(void) { return CR_GetCDRipVersion() == CDRIP_API_VERSION ? 0 : 1; }' || fail "the headers are not C99"
 
@@ -150,7 +162,7 @@ int main(void) { return CR_GetCDRipVersion() == CDRIP_API_VERSION ? 0 : 1; }' ||
 }
 
 check_package() {
-  local sudo=""
+  sudo=""
   [ "$(id -u)" -eq 0 ] || sudo=sudo
   if dpkg-query -W -f='${Status}' ripper 2> /dev/null | grep "install ok installed" > /dev/null; then
     fail "a ripper package is installed already; remove it first (this check installs and removes its own)"
@@ -163,13 +175,19 @@ check_package() {
   dpkg-deb -c "$deb"
   local depends
   depends=$(dpkg-deb -f "$deb" Depends)
-  for f in libcdio libcdio-paranoia libmp3lame0 libsoxr0 libjpeg62-turbo libqt6widgets6 libc6; do
-    grep -q "\b$f\b" <<< "$depends" || fail "Depends lacks $f: $depends"
+  # Computed from the shared libraries: the libraries we link, by their
+  # soname-versioned package names; never our own private ones.
+  for f in 'libc6' 'libcdio[0-9]+' 'libcdio-paranoia[0-9]+' 'libcdio-cdda[0-9]+' 'libmp3lame0' 'libsoxr0' \
+           'libjpeg62-turbo' 'libqt6widgets6'; do
+    grep -E "(^|, )$f( |,|$)" <<< "$depends" > /dev/null || fail "Depends lacks $f: $depends"
   done
+  if grep -Ei 'ripper|cdrip|lame_enc' <<< "$depends" > /dev/null; then
+    fail "Depends names our own libraries: $depends"
+  fi
   [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "no Maintainer"
 
   step "install it with apt-get"
-  trap 'DEBIAN_FRONTEND=noninteractive $sudo apt-get remove -y -qq ripper > /dev/null 2>&1 || true; rm -rf "$work"' EXIT
+  trap 'DEBIAN_FRONTEND=noninteractive $sudo apt-get purge -y -qq ripper > /dev/null 2>&1 || true; rm -rf "$work"' EXIT
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "$deb" > "$work/apt.log" \
     || { cat "$work/apt.log" >&2; fail "apt-get install $deb"; }
   expect_output "riptrack $version" /usr/bin/riptrack --version
@@ -178,8 +196,11 @@ check_package() {
   [ -f /usr/share/man/man1/riptrack.1.gz ] || fail "no man page riptrack(1)"
 
   step "remove it again"
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get remove -y -qq ripper > /dev/null
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get purge -y -qq ripper > /dev/null
   [ ! -e /usr/bin/riptrack ] || fail "/usr/bin/riptrack is still there after the removal"
+  if dpkg-query -W -f='${Status}' ripper 2> /dev/null | grep -v "not-installed" > /dev/null; then
+    fail "ripper is still known to dpkg after the purge"
+  fi
   echo "check-install: the package installs, runs and goes again ($(basename "$deb"))"
 }
 
