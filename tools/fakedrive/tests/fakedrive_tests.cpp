@@ -158,6 +158,23 @@ TEST_P(Identification, InquiryStringsArriveBlankPadded) {
     EXPECT_STREQ(hw.psz_revision, GetParam().revision);
 }
 
+// libcdio parses MODE SENSE(10) page 2Ah expecting no block descriptor.
+TEST_F(DriveTest, CapabilitiesPageReadsAsACdDaReader) {
+    OneDrive();
+    Cdio cdio = Open();
+    ASSERT_NE(cdio, nullptr);
+    cdio_drive_read_cap_t read = 0;
+    cdio_drive_write_cap_t write = 0;
+    cdio_drive_misc_cap_t misc = 0;
+    cdio_get_drive_cap(cdio.get(), &read, &write, &misc);
+    EXPECT_EQ(read & (CDIO_DRIVE_CAP_READ_AUDIO | CDIO_DRIVE_CAP_READ_CD_DA | CDIO_DRIVE_CAP_READ_C2_ERRS |
+                      CDIO_DRIVE_CAP_READ_CD_R | CDIO_DRIVE_CAP_READ_DVD_ROM),
+              CDIO_DRIVE_CAP_READ_AUDIO | CDIO_DRIVE_CAP_READ_CD_DA | CDIO_DRIVE_CAP_READ_CD_R);
+    EXPECT_EQ(write & CDIO_DRIVE_CAP_WRITE, 0u);
+    EXPECT_NE(misc & CDIO_DRIVE_CAP_MISC_MULTI_SESSION, 0u);
+    EXPECT_NE(misc & CDIO_DRIVE_CAP_MISC_EJECT, 0u);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Inquiry, Identification,
     ::testing::Values(
