@@ -782,7 +782,7 @@ int fd_drive_ioctl(int slot, unsigned long request, void *arg) {
         break;
     case SCSI_IOCTL_GET_IDLUN: {
         int *idlun = arg; /* dev_id: id | lun << 8 | channel << 16 | host << 24 */
-        idlun[0] = (d->minor & 0xFF) << 24;
+        idlun[0] = (int)((unsigned)(d->minor & 0xFF) << 24);
         idlun[1] = d->minor;
         fd_log(d->name, "IDLUN ok");
         break;

@@ -101,6 +101,12 @@ TEST_F(DriveTest, NodesLookLikeUdevMadeThem) {
     EXPECT_STREQ(real, "/dev/sr1");
     std::free(real);
     EXPECT_EQ(::access("/dev/sr1", R_OK), 0);
+    struct statx sx {};
+    ASSERT_EQ(::statx(AT_FDCWD, "/dev/cdrom", 0, STATX_BASIC_STATS, &sx), 0); // as Qt asks
+    EXPECT_TRUE(S_ISBLK(sx.stx_mode));
+    EXPECT_EQ(sx.stx_rdev_major, 11u);
+    EXPECT_TRUE(fs::is_block_file("/dev/sr1"));
+    EXPECT_TRUE(fs::is_symlink("/dev/cdrom"));
 
     // The machine's own drives are hidden while the emulator is in use.
     errno = 0;
@@ -110,6 +116,8 @@ TEST_F(DriveTest, NodesLookLikeUdevMadeThem) {
     // A descriptor survives dup and close of the original.
     int fd = ::open("/dev/sr1", O_RDONLY | O_NONBLOCK);
     ASSERT_GE(fd, 0);
+    ASSERT_EQ(::fstat(fd, &st), 0);
+    EXPECT_EQ(st.st_rdev, makedev(11, 1));
     int copy = ::dup(fd);
     ::close(fd);
     EXPECT_EQ(::ioctl(copy, CDROM_DRIVE_STATUS, CDSL_CURRENT), CDS_DISC_OK);
