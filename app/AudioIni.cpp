@@ -5,13 +5,10 @@
 #include "TextFile.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,16 +42,6 @@ std::string ReadExisting(const std::string& path)
     return *bytes;
 }
 
-// A symbolic link is followed to the file it names.
-std::string LinkTarget(const std::string& path)
-{
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
-        return path;
-    const std::unique_ptr<char, decltype(&std::free)> target(::realpath(path.c_str(), nullptr), &std::free);
-    return target ? std::string(target.get()) : path;
-}
-
 // A file without any write permission, or one this user may not write, was
 // made read-only on purpose: a rename would replace it all the same.
 bool ReadOnly(const std::string& path)
@@ -69,7 +56,7 @@ bool ReadOnly(const std::string& path)
 
 void AppendAudioIniLine(const std::string& linkOrPath, const std::string& name)
 {
-    const std::string path = LinkTarget(linkOrPath);
+    const std::string path = cdrip::LinkTarget(linkOrPath);
     if (ReadOnly(path))
         throw rtl::EInOutError("Datei " + path + " ist schreibgeschützt");
     std::vector<std::string> lines = os::SplitLines(ReadExisting(path));

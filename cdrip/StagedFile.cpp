@@ -40,17 +40,6 @@ bool SameFile(const struct stat& a, const struct stat& b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// A symbolic link is followed to the file it names; a dangling one is
-// replaced.
-std::string LinkTarget(const std::string& path)
-{
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
-        return path;
-    const std::unique_ptr<char, decltype(&std::free)> target(::realpath(path.c_str(), nullptr), &std::free);
-    return target ? std::string(target.get()) : path;
-}
-
 // The mode of the file being replaced, else that of a new file under the
 // process's umask.
 mode_t ModeFor(const std::string& path)
@@ -129,6 +118,15 @@ void RemoveOwnTemporaries() noexcept
     }
 }
 
+std::string LinkTarget(const std::string& path)
+{
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+        return path;
+    const std::unique_ptr<char, decltype(&std::free)> target(::realpath(path.c_str(), nullptr), &std::free);
+    return target ? std::string(target.get()) : path;
+}
+
 bool IsTemporaryName(const std::string& name)
 {
     const size_t tail = kMarkSize + kRandomSize;
@@ -193,9 +191,11 @@ TStagedFile::TStagedFile(const std::string& finalName) : FTarget(LinkTarget(fina
         struct stat opened {};
         struct stat named {};
         // A cleaner that opened the new file before our lock removes it;
-        // then the name no longer leads to our file and we start afresh.
-        if (::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &opened) == 0 && ::stat(path.c_str(), &named) == 0 &&
-            SameFile(opened, named)) {
+        // then the name no longer leads to our file and we start afresh.  A
+        // file system without locks (some network mounts) is written
+        // unlocked: a cleaner there cannot lock the file either and leaves it.
+        [[maybe_unused]] const int locked = ::flock(fd, LOCK_EX);
+        if (::fstat(fd, &opened) == 0 && ::stat(path.c_str(), &named) == 0 && SameFile(opened, named)) {
             FFd = fd;
             FTempPath = std::move(path);
             FSlot = Register(FTempPath);

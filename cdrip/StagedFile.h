@@ -27,6 +27,10 @@ void RemoveStaleTemporaries(const std::string& folder);
 // thread.
 void RemoveOwnTemporaries() noexcept;
 
+// The file a symbolic link names (all links resolved); any other path, and a
+// dangling link, as it is.
+std::string LinkTarget(const std::string& path);
+
 // The folder part of a path: "a/b/c.wav" gives "a", "c.wav" gives "".
 std::string FolderOf(const std::string& path);
 

@@ -321,18 +321,6 @@ INSTANTIATE_TEST_SUITE_P(
                     QuietCase{"QuietFirstThenAHundredFailures", "5Q100F", true, 105, 0}),
     [](const testing::TestParamInfo<QuietCase>& p) { return p.param.Name; });
 
-TEST_F(OutputTest, AbortDuringQuietReadsStopsAtOnce)
-{
-    cd.reads = Script("1000Q");
-    ripper->ProcessMessages = [this] {
-        if (cd.Count("RipChunk") == 7)
-            ripper->Abort();
-    };
-    ripper->RipSectors(0, 10, dir.Path("t.raw"));
-    EXPECT_EQ(cd.Count("RipChunk"), 7);
-    EXPECT_TRUE(FolderNames(dir.Root()).empty());
-}
-
 // ---- leftovers of killed writers ----
 
 // Holds a file open with an exclusive flock, as a living writer does.

@@ -98,6 +98,7 @@ void InstallSignalHandlers()
     std::thread(Watchdog).detach();
     struct sigaction action {};
     action.sa_handler = OnSignal;
+    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
