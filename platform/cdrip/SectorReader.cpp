@@ -1,10 +1,14 @@
 #include "SectorReader.h"
 
+#include <cdio/memory.h>
+#include <cdio/mmc.h>
 #include <cdio/paranoia/cdda.h>
 #include <cdio/paranoia/paranoia.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace cdrip {
 namespace {
@@ -12,49 +16,85 @@ namespace {
 constexpr int32_t kSectorBytes = CDIO_CD_FRAMESIZE_RAW;
 constexpr int32_t kWordsPerSector = kSectorBytes / 2;
 constexpr int kParanoiaRetries = 20;
+// Single-sector reads of a sector paranoia filled; paranoia has already
+// retried the read that held it many times.
+constexpr int kSingleSectorTries = 2;
+
+// Watches a real drive's answers to failed reads and decides when the drive
+// is lost for the rest of the rip.  Inert for disc images.
+class DriveWatch {
+public:
+    explicit DriveWatch(CdIo_t* cdio) : cdio_(cdio)
+    {
+        if (cdio != nullptr && cdio_get_driver_id(cdio) == DRIVER_LINUX) {
+            if (const char* source = cdio_get_arg(cdio, "source"))
+                device_ = source;
+        }
+    }
+
+    bool Lost() const { return lost_; }
+
+    // Called after a read failed: the sense data of the failed command tell
+    // most; when they do not, the drive status says whether a disc is in.
+    void AfterFailure()
+    {
+        if (lost_ || device_.empty())
+            return;
+        if (SenseSaysLost()) {
+            lost_ = true;
+            return;
+        }
+        const TrayState tray = ProbeTray(device_);
+        lost_ = tray == TrayState::NoDisc || tray == TrayState::TrayOpen ||
+                tray == TrayState::CannotOpen;
+    }
+
+private:
+    bool SenseSaysLost() const
+    {
+        cdio_mmc_request_sense_t* sense = nullptr;
+        const int length = mmc_last_cmd_sense(cdio_, &sense);
+        bool lost = false;
+        if (sense != nullptr && length >= 14) {
+            const unsigned key = sense->sense_key;
+            const unsigned asc = sense->asc;
+            lost = (key == CDIO_MMC_SENSE_KEY_NOT_READY && asc == 0x3A) ||       // no medium
+                   (key == CDIO_MMC_SENSE_KEY_UNIT_ATTENTION && asc == 0x28) ||  // disc changed
+                   (key == CDIO_MMC_SENSE_KEY_ILLEGAL_REQUEST &&                 // refuses audio
+                    (asc == 0x20 || asc == 0x24 || asc == 0x64));
+        }
+        if (sense != nullptr)
+            cdio_free(sense);
+        return lost;
+    }
+
+    CdIo_t* cdio_;
+    std::string device_;  // empty: not a real drive
+    bool lost_ = false;
+};
 
 class PlainReader final : public SectorReader {
 public:
-    explicit PlainReader(CdioPtr cdio) : cdio_(std::move(cdio)) {}
+    explicit PlainReader(CdioPtr cdio) : cdio_(std::move(cdio)), watch_(cdio_.get()) {}
 
     bool Read(int32_t lsn, int32_t count, uint8_t* out, std::set<int32_t>&,
               const std::atomic<bool>& stop) override
     {
-        if (stop)
+        if (stop || watch_.Lost())
             return false;
-        return cdio_read_audio_sectors(cdio_.get(), out, lsn, static_cast<uint32_t>(count)) ==
-               DRIVER_OP_SUCCESS;
+        if (cdio_read_audio_sectors(cdio_.get(), out, lsn, static_cast<uint32_t>(count)) ==
+            DRIVER_OP_SUCCESS)
+            return true;
+        watch_.AfterFailure();
+        return false;
     }
+
+    bool DriveLost() const override { return watch_.Lost(); }
 
 private:
     CdioPtr cdio_;
+    DriveWatch watch_;
 };
-
-// Paranoia's callback carries no user pointer; the reading thread points
-// this at the span of the read in progress.
-thread_local std::set<int32_t>* t_reported = nullptr;
-
-void ParanoiaCallback(long inpos, paranoia_cb_mode_t event)
-{
-    if (t_reported == nullptr)
-        return;
-    switch (event) {
-    case PARANOIA_CB_FIXUP_EDGE:
-    case PARANOIA_CB_FIXUP_ATOM:
-    case PARANOIA_CB_FIXUP_DROPPED:
-    case PARANOIA_CB_FIXUP_DUPED:
-    case PARANOIA_CB_SCRATCH:
-    case PARANOIA_CB_REPAIR:
-    case PARANOIA_CB_SKIP:
-    case PARANOIA_CB_DRIFT:
-    case PARANOIA_CB_READERR:
-        if (inpos >= 0)
-            t_reported->insert(static_cast<int32_t>(inpos / kWordsPerSector));
-        break;
-    default:
-        break;
-    }
-}
 
 struct DriveCloser {
     void operator()(cdrom_drive_t* drive) const { cdio_cddap_close_no_free_cdio(drive); }
@@ -62,6 +102,21 @@ struct DriveCloser {
 struct ParanoiaFree {
     void operator()(cdrom_paranoia_t* paranoia) const { cdio_paranoia_free(paranoia); }
 };
+
+bool AllZero(const uint8_t* sector)
+{
+    return std::all_of(sector, sector + kSectorBytes, [](uint8_t b) { return b == 0; });
+}
+
+class ParanoiaReader;
+
+// Paranoia's callback carries no user pointer; the reading thread points
+// this at the reader and the report set of the read in progress.
+struct CallbackTarget {
+    ParanoiaReader* reader = nullptr;
+    std::set<int32_t>* reported = nullptr;
+};
+thread_local CallbackTarget t_target;
 
 class ParanoiaReader final : public SectorReader {
 public:
@@ -71,15 +126,22 @@ public:
     std::unique_ptr<cdrom_drive_t, DriveCloser> drive_;
     std::unique_ptr<cdrom_paranoia_t, ParanoiaFree> paranoia_;
     int32_t next_ = -1;  // the sector paranoia reads next
+    std::unique_ptr<DriveWatch> watch_;
+    // Where paranoia gave up and began to fill with silence; it reports the
+    // skip while reading ahead, before it hands out the sector.
+    std::set<int32_t> skips_;
 
     bool Read(int32_t lsn, int32_t count, uint8_t* out, std::set<int32_t>& reported,
               const std::atomic<bool>& stop) override
     {
+        if (watch_->Lost())
+            return false;
         if (lsn != next_) {
             cdio_paranoia_seek(paranoia_.get(), lsn, SEEK_SET);
             next_ = lsn;
+            skips_.clear();
         }
-        t_reported = &reported;
+        t_target = CallbackTarget{this, &reported};
         bool ok = true;
         for (int32_t i = 0; i < count && ok; ++i) {
             if (stop) {
@@ -88,14 +150,17 @@ public:
             }
             const int16_t* sector =
                 cdio_paranoia_read_limited(paranoia_.get(), ParanoiaCallback, kParanoiaRetries);
-            if (sector == nullptr) {
+            if (sector == nullptr || watch_->Lost()) {
                 ok = false;
                 break;
             }
-            std::memcpy(out + static_cast<size_t>(i) * kSectorBytes, sector, kSectorBytes);
+            uint8_t* target = out + static_cast<size_t>(i) * kSectorBytes;
+            std::memcpy(target, sector, kSectorBytes);
+            MendFilled(lsn + i, target, reported);
+            ok = !watch_->Lost();
             ++next_;
         }
-        t_reported = nullptr;
+        t_target = CallbackTarget{};
         if (!ok)
             next_ = -1;  // seek again before the retry
         return ok;
@@ -105,6 +170,60 @@ public:
     {
         const lsn_t last = cdio_cddap_disc_lastsector(drive_.get());
         return last < 0 ? -1 : last;
+    }
+
+    bool DriveLost() const override { return watch_->Lost(); }
+
+    static void ParanoiaCallback(long inpos, paranoia_cb_mode_t event)
+    {
+        ParanoiaReader* reader = t_target.reader;
+        if (reader == nullptr || inpos < 0)
+            return;
+        const auto sector = static_cast<int32_t>(inpos / kWordsPerSector);
+        switch (event) {
+        case PARANOIA_CB_FIXUP_EDGE:
+        case PARANOIA_CB_FIXUP_ATOM:
+        case PARANOIA_CB_FIXUP_DROPPED:
+        case PARANOIA_CB_FIXUP_DUPED:
+        case PARANOIA_CB_SCRATCH:
+        case PARANOIA_CB_REPAIR:
+        case PARANOIA_CB_DRIFT:
+            t_target.reported->insert(sector);
+            break;
+        case PARANOIA_CB_SKIP:
+            reader->skips_.insert(sector);
+            reader->watch_->AfterFailure();
+            break;
+        case PARANOIA_CB_READERR:
+            reader->watch_->AfterFailure();
+            break;
+        default:
+            break;
+        }
+    }
+
+private:
+    // A sector at or after a skip that paranoia handed out as silence is
+    // read again on its own: paranoia's reads span many sectors, and one bad
+    // sector makes it give up on all of them.  What cannot be read stays
+    // silent and is reported.  The first sector with sound ends the filling.
+    void MendFilled(int32_t lsn, uint8_t* sector, std::set<int32_t>& reported)
+    {
+        if (skips_.empty() || *skips_.begin() > lsn)
+            return;
+        if (!AllZero(sector)) {
+            skips_.erase(skips_.begin(), skips_.upper_bound(lsn));
+            return;
+        }
+        for (int attempt = 0; attempt < kSingleSectorTries; ++attempt) {
+            if (cdio_read_audio_sectors(cdio_.get(), sector, lsn, 1) == DRIVER_OP_SUCCESS)
+                return;
+            watch_->AfterFailure();
+            if (watch_->Lost())
+                break;
+        }
+        std::memset(sector, 0, kSectorBytes);
+        reported.insert(lsn);
     }
 };
 
@@ -119,6 +238,7 @@ std::unique_ptr<SectorReader> MakeParanoiaReader(CdioPtr cdio, bool simulateJitt
 {
     auto reader = std::make_unique<ParanoiaReader>();
     reader->cdio_ = std::move(cdio);
+    reader->watch_ = std::make_unique<DriveWatch>(reader->cdio_.get());
     char* messages = nullptr;
     reader->drive_.reset(
         cdio_cddap_identify_cdio(reader->cdio_.get(), CDDA_MESSAGE_LOGIT, &messages));
