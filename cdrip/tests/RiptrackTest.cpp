@@ -209,7 +209,7 @@ TEST_P(RiptrackDiscRemoved, MidRipIsAReadErrorAndLeavesNoFile)
 }
 
 INSTANTIATE_TEST_SUITE_P(ParanoiaAndPlain, RiptrackDiscRemoved, testing::Bool(),
-                         [](const auto& info) { return info.param ? "Paranoia" : "Plain"; });
+                         [](const auto& p) { return p.param ? "Paranoia" : "Plain"; });
 
 // A file the failed copy never reached stays as it was.
 TEST_F(RiptrackOnEmulatedDrives, AnEmptyDriveLeavesAnExistingFileAlone)

@@ -16,9 +16,6 @@ namespace {
 constexpr int32_t kSectorBytes = CDIO_CD_FRAMESIZE_RAW;
 constexpr int32_t kWordsPerSector = kSectorBytes / 2;
 constexpr int kParanoiaRetries = 20;
-// Single-sector reads of a sector paranoia filled; paranoia has already
-// retried the read that held it many times.
-constexpr int kSingleSectorTries = 2;
 
 // Watches a real drive's answers to failed reads and decides when the drive
 // is lost for the rest of the rip.  Inert for disc images.
@@ -110,14 +107,27 @@ bool AllZero(const uint8_t* sector)
 
 class ParanoiaReader;
 
-// Paranoia's callback carries no user pointer; the reading thread points
-// this at the reader and the report set of the read in progress.
+// Paranoia's callback carries no user pointer, nor does the drive's read
+// function; the reading thread points this at the reader and the report set
+// of the read in progress.
 struct CallbackTarget {
     ParanoiaReader* reader = nullptr;
     std::set<int32_t>* reported = nullptr;
 };
 thread_local CallbackTarget t_target;
 
+using DriveRead = long (*)(cdrom_drive_t*, void*, lsn_t, long);
+
+// Paranoia reads through the drive's read function, which we put ourselves
+// in front of.  Paranoia itself handles a failed read badly: it gives up on
+// a whole read's worth of sectors, fills them all with silence, and when the
+// read that failed was the first after a seek it never returns at all (it
+// skips to sector 0 every 2 s).  So paranoia never sees a failed read: a
+// read that fails is repeated sector by sector, and only the sectors the
+// drive cannot read become silence, noted in `filled_`.  Paranoia then
+// verifies what it got as usual.  Once the drive is lost every read is
+// silence without a command, which ends paranoia's read quickly; Read()
+// throws that away and fails.
 class ParanoiaReader final : public SectorReader {
 public:
     // Members are declared so that paranoia goes first, then the drive, then
@@ -127,9 +137,14 @@ public:
     std::unique_ptr<cdrom_paranoia_t, ParanoiaFree> paranoia_;
     int32_t next_ = -1;  // the sector paranoia reads next
     std::unique_ptr<DriveWatch> watch_;
-    // Where paranoia gave up and began to fill with silence; it reports the
-    // skip while reading ahead, before it hands out the sector.
-    std::set<int32_t> skips_;
+    DriveRead driveRead_ = nullptr;
+    std::set<int32_t> filled_;  // read as silence, not yet handed out
+
+    void TakeOverReads()
+    {
+        driveRead_ = drive_->read_audio;
+        drive_->read_audio = &ParanoiaReader::ReadAudio;
+    }
 
     bool Read(int32_t lsn, int32_t count, uint8_t* out, std::set<int32_t>& reported,
               const std::atomic<bool>& stop) override
@@ -139,7 +154,6 @@ public:
         if (lsn != next_) {
             cdio_paranoia_seek(paranoia_.get(), lsn, SEEK_SET);
             next_ = lsn;
-            skips_.clear();
         }
         t_target = CallbackTarget{this, &reported};
         bool ok = true;
@@ -156,8 +170,11 @@ public:
             }
             uint8_t* target = out + static_cast<size_t>(i) * kSectorBytes;
             std::memcpy(target, sector, kSectorBytes);
-            MendFilled(lsn + i, target, reported);
-            ok = !watch_->Lost();
+            // Paranoia may have preferred a later good read of a sector that
+            // was once filled; only silence that reaches the caller counts.
+            if (filled_.count(lsn + i) != 0 && AllZero(target))
+                reported.insert(lsn + i);
+            filled_.erase(filled_.begin(), filled_.upper_bound(lsn + i));
             ++next_;
         }
         t_target = CallbackTarget{};
@@ -174,12 +191,47 @@ public:
 
     bool DriveLost() const override { return watch_->Lost(); }
 
-    static void ParanoiaCallback(long inpos, paranoia_cb_mode_t event)
+private:
+    static long ReadAudio(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors)
     {
         ParanoiaReader* reader = t_target.reader;
-        if (reader == nullptr || inpos < 0)
+        if (reader == nullptr || reader->drive_.get() != drive)
+            return -1;
+        return reader->ReadBlock(static_cast<uint8_t*>(buffer), begin, sectors);
+    }
+
+    long ReadBlock(uint8_t* buffer, lsn_t begin, long sectors)
+    {
+        if (buffer == nullptr) {
+            // A read that only moves the drive's cache along: nothing to
+            // deliver, so a failure changes nothing for the audio.
+            if (!watch_->Lost() && driveRead_(drive_.get(), nullptr, begin, sectors) <= 0)
+                watch_->AfterFailure();
+            return sectors;
+        }
+        if (!watch_->Lost()) {
+            const long got = driveRead_(drive_.get(), buffer, begin, sectors);
+            if (got > 0)
+                return got;
+            watch_->AfterFailure();
+        }
+        for (long i = 0; i < sectors; ++i) {
+            uint8_t* sector = buffer + i * kSectorBytes;
+            if (!watch_->Lost()) {
+                if (driveRead_(drive_.get(), sector, begin + static_cast<lsn_t>(i), 1) > 0)
+                    continue;
+                watch_->AfterFailure();
+            }
+            std::memset(sector, 0, kSectorBytes);
+            filled_.insert(static_cast<int32_t>(begin + i));
+        }
+        return sectors;
+    }
+
+    static void ParanoiaCallback(long inpos, paranoia_cb_mode_t event)
+    {
+        if (t_target.reader == nullptr || inpos < 0)
             return;
-        const auto sector = static_cast<int32_t>(inpos / kWordsPerSector);
         switch (event) {
         case PARANOIA_CB_FIXUP_EDGE:
         case PARANOIA_CB_FIXUP_ATOM:
@@ -188,42 +240,12 @@ public:
         case PARANOIA_CB_SCRATCH:
         case PARANOIA_CB_REPAIR:
         case PARANOIA_CB_DRIFT:
-            t_target.reported->insert(sector);
-            break;
         case PARANOIA_CB_SKIP:
-            reader->skips_.insert(sector);
-            reader->watch_->AfterFailure();
-            break;
-        case PARANOIA_CB_READERR:
-            reader->watch_->AfterFailure();
+            t_target.reported->insert(static_cast<int32_t>(inpos / kWordsPerSector));
             break;
         default:
             break;
         }
-    }
-
-private:
-    // A sector at or after a skip that paranoia handed out as silence is
-    // read again on its own: paranoia's reads span many sectors, and one bad
-    // sector makes it give up on all of them.  What cannot be read stays
-    // silent and is reported.  The first sector with sound ends the filling.
-    void MendFilled(int32_t lsn, uint8_t* sector, std::set<int32_t>& reported)
-    {
-        if (skips_.empty() || *skips_.begin() > lsn)
-            return;
-        if (!AllZero(sector)) {
-            skips_.erase(skips_.begin(), skips_.upper_bound(lsn));
-            return;
-        }
-        for (int attempt = 0; attempt < kSingleSectorTries; ++attempt) {
-            if (cdio_read_audio_sectors(cdio_.get(), sector, lsn, 1) == DRIVER_OP_SUCCESS)
-                return;
-            watch_->AfterFailure();
-            if (watch_->Lost())
-                break;
-        }
-        std::memset(sector, 0, kSectorBytes);
-        reported.insert(lsn);
     }
 };
 
@@ -257,6 +279,7 @@ std::unique_ptr<SectorReader> MakeParanoiaReader(CdioPtr cdio, bool simulateJitt
     if (!reader->paranoia_)
         return nullptr;
     cdio_paranoia_modeset(reader->paranoia_.get(), PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
+    reader->TakeOverReads();
     return reader;
 }
 

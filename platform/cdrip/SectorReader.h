@@ -66,9 +66,9 @@ std::unique_ptr<SectorReader> MakePlainReader(CdioPtr cdio);
 
 // Paranoia in full mode with skipping after a bounded number of retries; the
 // byte order is fixed to little-endian instead of guessed from the audio.
-// Where paranoia gives up it fills a whole read's worth of sectors with
-// silence; each of those is read again on its own, so that only the sectors
-// the drive really cannot read stay silent (and are reported).
+// A drive read that fails is repeated sector by sector before paranoia sees
+// it, so that only the sectors the drive really cannot read become silence
+// (and are reported); paranoia never gives up on a whole read.
 // Null when paranoia cannot take the disc.  Owns the CdIo handle.
 std::unique_ptr<SectorReader> MakeParanoiaReader(CdioPtr cdio, bool simulateJitter);
 

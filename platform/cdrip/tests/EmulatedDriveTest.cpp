@@ -163,7 +163,7 @@ TEST_P(EmulatedDriveList, EachDriveOnceUnderItsOwnNameInNumberOrder)
 }
 
 INSTANTIATE_TEST_SUITE_P(Link, EmulatedDriveList, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "WithCdromLink" : "WithoutLink"; });
+                         [](const auto& p) { return p.param ? "WithCdromLink" : "WithoutLink"; });
 
 TEST_F(EmulatedDrive, ImagesOnlyHidesRealDrives)
 {
@@ -195,6 +195,8 @@ struct IdentityCase {
     std::string expected;
 };
 
+void PrintTo(const IdentityCase& c, std::ostream* os) { *os << c.name; }
+
 class EmulatedIdentity : public EmulatedDrive, public ::testing::WithParamInterface<IdentityCase> {};
 
 TEST_P(EmulatedIdentity, VendorModelRevisionTrimmedThenTheDevice)
@@ -210,7 +212,7 @@ INSTANTIATE_TEST_SUITE_P(
                       IdentityCase{"Short", "vendor=AB model=X1 revision=7", "AB X1 7 (/dev/sr0)"},
                       IdentityCase{"FullWidth", "vendor=HL-DT-ST model=DVDRAM_GH24NSD1 revision=LG00",
                                    "HL-DT-ST DVDRAM_GH24NSD1 LG00 (/dev/sr0)"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 // ---- Table of contents and rips ----
 
@@ -244,7 +246,7 @@ TEST_P(EmulatedCdExtra, LastAudioTrackEndsBeforeTheSessionGap)
 }
 
 INSTANTIATE_TEST_SUITE_P(ParanoiaAndPlain, EmulatedCdExtra, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "Paranoia" : "Plain"; });
+                         [](const auto& p) { return p.param ? "Paranoia" : "Plain"; });
 
 class EmulatedRip : public EmulatedDrive, public ::testing::WithParamInterface<bool> {};
 
@@ -265,7 +267,7 @@ TEST_P(EmulatedRip, TrackEqualsTheImage)
 }
 
 INSTANTIATE_TEST_SUITE_P(ParanoiaAndPlain, EmulatedRip, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "Paranoia" : "Plain"; });
+                         [](const auto& p) { return p.param ? "Paranoia" : "Plain"; });
 
 // ---- Faults ----
 
@@ -286,6 +288,8 @@ struct FaultCase {
     bool jitterCorrection;
     Outcome outcome;
 };
+
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name << " (" << c.faults << ")"; }
 
 constexpr int32_t kTrackSectors = 1300;
 constexpr int32_t kBadFirst = 1000;  // inside the read of sectors 988 .. 1013
@@ -490,7 +494,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"UnreadableTwiceParanoia", "unreadable=" + kBad + "x2", true, Outcome::Complete},
         FaultCase{"SlowReadsParanoia", "slow-read=5", true, Outcome::Complete},
         FaultCase{"SlowReadsPlain", "slow-read=5", false, Outcome::Complete}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 // ---- A machine's own drive ----
 
