@@ -71,6 +71,8 @@ protected:
 
     void Use(const std::string& drives, const std::string& links = "")
     {
+        Drives.reset();  // restores the old values before the new ones are set
+        Links.reset();
         Drives = std::make_unique<ScopedEnv>("FAKEDRIVE", drives);
         Links = std::make_unique<ScopedEnv>("FAKEDRIVE_LINKS", links);
     }
@@ -503,6 +505,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(MachineDrive, FirstRealDriveAnswersWhenThereIsOne)
 {
     ScopedEnv noFake("FAKEDRIVE", "");
+    ::unsetenv("FAKEDRIVE");  // set at all, even empty, it hides the real drives
     ScopedEnv shown("CDRIP_IMAGES_ONLY", "0");
     ScopedEnv noImages("CDRIP_IMAGES", "");
     if (cddrives::ListDrives().empty())
