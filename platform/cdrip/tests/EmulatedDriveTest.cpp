@@ -271,6 +271,23 @@ TEST_P(EmulatedRip, TrackEqualsTheImage)
 INSTANTIATE_TEST_SUITE_P(ParanoiaAndPlain, EmulatedRip, ::testing::Bool(),
                          [](const auto& p) { return p.param ? "Paranoia" : "Plain"; });
 
+// CDRIP_FAULTS and "<tray>.faults" are for tests on images: a real drive is
+// read as it is.
+TEST_F(EmulatedDrive, InjectedFaultsAreForVirtualDrivesOnly)
+{
+    const Disc disc = NoiseDisc(100);
+    discimage::WriteImage(disc, Tray0);
+    std::ofstream(Tray0 + ".faults") << "fail-open\n";
+    ScopedEnv faults("CDRIP_FAULTS", "fail-all");
+    ASSERT_GE(Select(), 0);
+    ASSERT_EQ(CR_ReadToc(), CDRIP_OK);
+    SetFormat(STEREO44100, false);
+    const RipResult rip = Rip(0, 99, 20);
+    ASSERT_EQ(rip.openResult, CDRIP_OK);
+    EXPECT_EQ(rip.results.back(), CDRIP_RIPPING_DONE);
+    EXPECT_TRUE(rip.pcm == discimage::TrackBytes(disc, 0));
+}
+
 // ---- Faults ----
 
 enum class Outcome {
