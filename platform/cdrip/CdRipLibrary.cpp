@@ -18,9 +18,14 @@
 //   is empty.  The lead-out entry has flags 0x10 and track number 0xAA.
 //   A real drive without a ready disc (empty, tray open, spinning up) fails
 //   at once: the drive status is asked before the table, and the next call
-//   simply asks again.  The table last read is kept per drive (LastToc).
-// - extraction: see Extraction.cpp (read size, results, jitter numbers) and
-//   Faults.h (fault injection for tests).
+//   simply asks again.
+// - extraction: see Extraction.cpp (read size, results, jitter numbers, the
+//   worker that keeps every call from waiting for the drive) and Faults.h
+//   (fault injection for tests).  CR_OpenRipper refuses at once only what it
+//   can tell without the drive; a disc that cannot be read, or that differs
+//   from the last table of contents CR_ReadToc read for the drive, gives 1 on
+//   every CR_RipChunk instead.  CR_RipChunk returns 0 with 0 bytes while the
+//   drive has nothing ready yet; CR_CloseRipper never waits for a read.
 #include "CdRip_dll.h"
 
 #include "CdDrives.h"
@@ -44,8 +49,10 @@ constexpr int32_t kFormatCount = 6;
 struct DriveState {
     cddrives::Drive drive;
     cdrip::ExtractionSettings settings;
-    std::string identification;            // once INQUIRY has answered
-    std::optional<cdrip::DiscToc> lastToc;  // of the last successful CR_ReadToc
+    std::string identification;  // once INQUIRY has answered
+    // What the last successful CR_ReadToc of this drive read: an extraction
+    // refuses a disc whose table differs.  None after a failed read.
+    std::optional<cdrip::DiscToc> lastToc;
 };
 
 // INQUIRY's fixed-width fields come blank-padded.
@@ -66,7 +73,7 @@ public:
         ripper_.reset();
         drives_.clear();
         for (const cddrives::Drive& drive : cddrives::ListDrives())
-            drives_.push_back(DriveState{drive, {}, {}, {}});
+            drives_.push_back(DriveState{drive, {}, {}, std::nullopt});
         active_ = 0;
         toc_.clear();
         return CDRIP_OK;
@@ -122,25 +129,23 @@ public:
         DriveState* state = ActiveDrive();
         if (state == nullptr)
             return CDRIP_ERROR;
-        state->lastToc.reset();
         cdrip::DiscToc toc;
-        if (!ReadTocOf(state->drive, toc))
-            return CDRIP_ERROR;
-        state->lastToc = toc;
+        if (state->lastToc && cdrip::DriveInUse(state->drive.path)) {
+            // A closed extraction's worker still waits for a read of this
+            // drive, which would hold our TOC read as long; the disc cannot
+            // have changed under that read.
+            toc = *state->lastToc;
+        } else {
+            state->lastToc.reset();
+            if (!ReadTocOf(state->drive, toc))
+                return CDRIP_ERROR;
+            state->lastToc = toc;
+        }
         for (const cdrip::TocTrack& track : toc.tracks)
             toc_.push_back(Entry(track.start, track.audio ? 0x10 : 0x14, track.number));
         const uint8_t leadOutNumber = static_cast<uint8_t>(CDIO_CDROM_LEADOUT_TRACK);
         toc_.push_back(Entry(toc.leadOut, 0x10, leadOutNumber));
         return CDRIP_OK;
-    }
-
-    // The table of contents the last successful CR_ReadToc read from the
-    // active drive; null when there is none (never read, or the last read
-    // failed).  CR_OpenRipper compares it with the disc in the drive.
-    const cdrip::DiscToc* LastToc() const
-    {
-        const DriveState* state = ActiveDrive();
-        return state != nullptr && state->lastToc ? &*state->lastToc : nullptr;
     }
 
     int32_t NumTocEntries() const { return toc_.empty() ? 0 : static_cast<int32_t>(toc_.size() - 1); }
@@ -158,7 +163,8 @@ public:
         const DriveState* state = ActiveDrive();
         if (readSize == nullptr || state == nullptr)
             return CDRIP_ERROR;
-        ripper_ = cdrip::Extraction::Open(state->drive, state->settings, start, end);
+        ripper_ = cdrip::Extraction::Open(
+            cdrip::ExtractionRequest{state->drive, state->settings, start, end, state->lastToc});
         if (!ripper_)
             return CDRIP_ERROR;
         *readSize = ripper_->ReadSize();

@@ -90,18 +90,13 @@ bool ReadDiscToc(CdIo_t* cdio, DiscToc& toc)
     return true;
 }
 
-bool SameDisc(const DiscToc& a, const DiscToc& b)
+bool SameToc(const DiscToc& a, const DiscToc& b)
 {
-    if (a.leadOut != b.leadOut || a.lastSessionStart != b.lastSessionStart ||
-        a.tracks.size() != b.tracks.size())
-        return false;
-    for (size_t i = 0; i < a.tracks.size(); ++i) {
-        const TocTrack& x = a.tracks[i];
-        const TocTrack& y = b.tracks[i];
-        if (x.start != y.start || x.audio != y.audio || x.number != y.number)
-            return false;
-    }
-    return true;
+    const auto same = [](const TocTrack& x, const TocTrack& y) {
+        return x.start == y.start && x.audio == y.audio && x.number == y.number;
+    };
+    return a.leadOut == b.leadOut &&
+           std::equal(a.tracks.begin(), a.tracks.end(), b.tracks.begin(), b.tracks.end(), same);
 }
 
 int TrackIndexOf(const DiscToc& toc, int32_t lsn)

@@ -55,9 +55,9 @@ struct DiscToc {
 // Reads the table of contents; false when there is none.
 bool ReadDiscToc(CdIo_t* cdio, DiscToc& toc);
 
-// True when both tables describe the same disc: the same tracks (start,
-// kind, number), the same lead-out and the same last session.
-bool SameDisc(const DiscToc& a, const DiscToc& b);
+// Whether two tables of contents describe the same disc: the same tracks
+// (start, kind, number) and the same lead-out.
+bool SameToc(const DiscToc& a, const DiscToc& b);
 
 // Index of the track holding the sector, or -1.
 int TrackIndexOf(const DiscToc& toc, int32_t lsn);

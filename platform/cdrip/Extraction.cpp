@@ -1,5 +1,17 @@
-// An extraction reads its range on a worker thread, ahead of the caller, into
-// a bounded queue of pieces; CR_RipChunk hands out one piece per call.
+// An extraction reads its range on a worker thread of its own, ahead of the
+// caller, into a bounded queue of pieces; CR_RipChunk hands out one piece per
+// call.  The caller never waits for the drive:
+// - opening only checks what needs no drive (range, format, the table of
+//   contents the caller's track list came from); the worker opens the disc,
+//   reads and compares its table of contents, sets up paranoia (whose opening
+//   reads may take seconds) and clamps the range.  When that fails, every
+//   RipChunk returns 1 at once.
+// - RipChunk waits for a piece at most kPatience; with none ready it returns 0
+//   with 0 bytes, so the caller's loop can look after its window meanwhile.
+// - closing tells the worker to stop and returns.  The worker is detached and
+//   owns everything it uses (reader, CdIo handle, paranoia, buffers); it
+//   stops after the read in flight, frees all of it and then lets the next
+//   worker of the same drive begin (a drive runs one command at a time).
 //
 // Read size: kChunkSectors sectors in the output format (26 x 2352 = 61152
 // bytes for 44.1 kHz stereo).  One worker read is kChunkSectors sectors;
@@ -8,15 +20,14 @@
 //
 // Results per piece: 1 = the read failed (no data; the worker tries the
 // same sectors again), 3 = data, and paranoia reported a fix-up or a skip in
-// them, 4 = data, the last of the range; 0 = data.  The two jitter numbers
-// of a result 3 are the first and the last sector of that read in which
-// paranoia (or the fault plan) reported a fix-up or skip.  Paranoia verifies
-// ahead of the sector it returns, so a report about a later sector waits for
-// the read that delivers that sector.  The jitter count is the number of
-// results 3 handed out.
+// them, 4 = data, the last of the range; 0 = data (or, with 0 bytes, nothing
+// ready yet).  The two jitter numbers of a result 3 are the first and the
+// last sector of that read in which paranoia (or the fault plan) reported a
+// fix-up or skip.  Paranoia verifies ahead of the sector it returns, so a
+// report about a later sector waits for the read that delivers that sector.
+// The jitter count is the number of results 3 handed out.
 #include "Extraction.h"
 
-#include "DiscAccess.h"
 #include "Faults.h"
 #include "PcmConverter.h"
 #include "SectorReader.h"
@@ -31,6 +42,7 @@
 #include <exception>
 #include <mutex>
 #include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -40,7 +52,8 @@ namespace {
 constexpr int32_t kChunkSectors = 26;
 constexpr int32_t kSectorBytes = 2352;
 constexpr int32_t kFramesPerSector = 588;
-constexpr size_t kQueuePieces = 12;  // about 4 s of audio read ahead
+constexpr size_t kQueuePieces = 6;  // about 2 s of audio read ahead
+constexpr auto kPatience = std::chrono::milliseconds(40);
 
 constexpr int32_t kResultOk = 0;
 constexpr int32_t kResultError = 1;
@@ -51,112 +64,204 @@ struct Piece {
     int32_t result = kResultOk;
     std::vector<uint8_t> data;
     JitterSpan jitter;
-    int32_t sectorsDone = 0;  // of the range, once this piece is handed out
+    int32_t sectorsDone = 0;   // of the range, once this piece is handed out
+    int32_t rangeSectors = 0;  // the range as the worker reads it (after clamping)
 };
 
-class ThreadedExtraction final : public Extraction {
+// What the caller and the worker share; the last of them frees it.
+struct Channel {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Piece> queue;
+    std::atomic<bool> stop{false};  // the caller closed the extraction
+    bool failed = false;            // the worker will deliver nothing more
+};
+
+// Drives that a worker is using, by path.  A worker abandoned on a stuck read
+// may still release its drive while the process exits, so the registry is
+// never destroyed.
+class DriveRegistry {
 public:
-    ThreadedExtraction(std::unique_ptr<SectorReader> reader, FaultPlan faults, int32_t format,
-                       int32_t start, int32_t end)
-        : reader_(std::move(reader)),
-          faults_(std::move(faults)),
-          converter_(format),
-          readSize_(kChunkSectors * OutputFormatInfo(format).bytesPerSector),
-          start_(start),
-          end_(end)
+    static DriveRegistry& Instance()
     {
-        worker_ = std::thread([this] { Run(); });
+        static DriveRegistry* const registry = new DriveRegistry;
+        return *registry;
     }
 
-    ~ThreadedExtraction() override
+    // Waits until no other worker uses the drive; false once stop is set.
+    bool Acquire(const std::string& path, const std::atomic<bool>& stop)
     {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stop_ = true;
-        }
-        changed_.notify_all();
-        worker_.join();
-    }
-
-    int32_t ReadSize() const override { return readSize_; }
-
-    int32_t RipChunk(uint8_t* buffer, int32_t* bytesDelivered) override
-    {
-        *bytesDelivered = 0;
-        if (finished_)
-            return kResultDone;
-        Piece piece;
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            changed_.wait(lock, [this] { return !queue_.empty(); });
-            piece = std::move(queue_.front());
-            queue_.pop_front();
-        }
-        changed_.notify_all();
-
-        std::copy(piece.data.begin(), piece.data.end(), buffer);
-        *bytesDelivered = static_cast<int32_t>(piece.data.size());
-        if (piece.result != kResultError)
-            sectorsDone_ = piece.sectorsDone;
-        if (piece.result == kResultJitter) {
-            ++jitterErrors_;
-            lastJitter_ = piece.jitter;
-        }
-        if (piece.result == kResultDone)
-            finished_ = true;
-        return piece.result;
-    }
-
-    int32_t PercentCompleted() const override
-    {
-        const int64_t total = int64_t{end_} - start_ + 1;
-        return static_cast<int32_t>(int64_t{sectorsDone_} * 100 / total);
-    }
-
-    int32_t JitterErrors() const override { return jitterErrors_; }
-
-    void LastJitterPosition(int32_t* first, int32_t* last) const override
-    {
-        *first = lastJitter_.first < 0 ? 0 : lastJitter_.first;
-        *last = lastJitter_.last < 0 ? 0 : lastJitter_.last;
-    }
-
-private:
-    // Waits for room in the queue and adds the piece; false once stopped.
-    bool Push(Piece piece)
-    {
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            changed_.wait(lock, [this] { return stop_ || queue_.size() < kQueuePieces; });
-            if (stop_)
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (busy_.count(path) != 0) {
+            if (stop)
                 return false;
-            queue_.push_back(std::move(piece));
+            released_.wait_for(lock, std::chrono::milliseconds(20));
         }
-        changed_.notify_all();
+        busy_.insert(path);
         return true;
     }
 
-    // Sleeps for the injected delay; false once stopped.
-    bool SlowDown()
+    bool InUse(const std::string& path, std::chrono::milliseconds patience)
     {
-        if (faults_.slowMs <= 0)
-            return !stop_;
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait_for(lock, std::chrono::milliseconds(faults_.slowMs), [this] { return stop_.load(); });
-        return !stop_;
+        return !released_.wait_for(lock, patience, [&] { return busy_.count(path) == 0; });
     }
 
-    void Run()
+    void Release(const std::string& path)
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            busy_.erase(path);
+        }
+        released_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable released_;
+    std::set<std::string> busy_;
+};
+
+class DriveClaim {
+public:
+    DriveClaim() = default;
+    DriveClaim(const DriveClaim&) = delete;
+    DriveClaim& operator=(const DriveClaim&) = delete;
+    ~DriveClaim()
+    {
+        if (held_)
+            DriveRegistry::Instance().Release(path_);
+    }
+
+    bool Acquire(const std::string& path, const std::atomic<bool>& stop)
+    {
+        path_ = path;
+        held_ = DriveRegistry::Instance().Acquire(path, stop);
+        return held_;
+    }
+
+private:
+    std::string path_;
+    bool held_ = false;
+};
+
+// The range [start, end] of the table of contents that holds audio, after
+// the clamp to the audio run the start sector is in; false when there is
+// none.
+bool AudioRange(const DiscToc& toc, int32_t start, int32_t& end)
+{
+    const int index = TrackIndexOf(toc, start);
+    if (index < 0 || !toc.tracks[static_cast<size_t>(index)].audio)
+        return false;
+    end = std::min(end, LastAudioSector(toc, index));
+    return start <= end;
+}
+
+// Runs on its own detached thread; owns everything it reads with.
+class Worker {
+public:
+    Worker(const ExtractionRequest& request, FaultPlan faults, std::shared_ptr<Channel> channel,
+           int32_t readSize)
+        : request_(request),
+          faults_(std::move(faults)),
+          channel_(std::move(channel)),
+          readSize_(readSize),
+          start_(request.startSector),
+          end_(request.endSector)
+    {
+    }
+
+    void Run() noexcept
     {
         try {
-            ReadRange();
-        } catch (const std::exception& error) {
-            // Conversion failed: nothing more can be delivered, so every
-            // further read of this extraction fails.
-            cdio_log(CDIO_LOG_WARN, "cdrip: extraction stopped: %s", error.what());
-            while (Push(Piece{kResultError, {}, {}, 0})) {
+            if (Open()) {
+                ReadRange();
+                return;
             }
+        } catch (const std::exception& error) {
+            cdio_log(CDIO_LOG_WARN, "cdrip: extraction stopped: %s", error.what());
+        } catch (...) {
+            cdio_log(CDIO_LOG_WARN, "cdrip: extraction stopped");
         }
+        // Whatever is queued still goes out; then every read fails.
+        {
+            std::lock_guard<std::mutex> lock(channel_->mutex);
+            channel_->failed = true;
+        }
+        channel_->changed.notify_all();
+    }
+
+private:
+    bool Stopped() const { return channel_->stop; }
+
+    bool Refuse(const char* why)
+    {
+        cdio_log(CDIO_LOG_INFO, "cdrip: cannot read sectors %d to %d: %s", start_, end_, why);
+        return false;
+    }
+
+    // The opening work; false when the range cannot be read or the caller
+    // closed the extraction meanwhile.
+    bool Open()
+    {
+        if (!claim_.Acquire(request_.drive.path, channel_->stop))
+            return false;
+        if (faults_.stuckOpenMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(faults_.stuckOpenMs));
+        if (Stopped())
+            return false;
+
+        CdioPtr cdio = OpenDisc(request_.drive);
+        DiscToc toc;
+        if (!ReadDiscToc(cdio.get(), toc))
+            return Refuse("no disc");
+        if (request_.expectedToc && !SameToc(*request_.expectedToc, toc))
+            return Refuse("the disc was changed since its table of contents was read");
+        if (!AudioRange(toc, start_, end_))
+            return Refuse("no audio there");
+        if (Stopped())
+            return false;
+
+        reader_ = request_.settings.jitterCorrection
+                      ? MakeParanoiaReader(std::move(cdio), faults_.paranoiaJitter)
+                      : MakePlainReader(std::move(cdio));
+        if (!reader_)
+            return Refuse("paranoia cannot take the disc");
+        if (reader_->LastReadableSector() >= 0)
+            end_ = std::min(end_, reader_->LastReadableSector());
+        if (start_ > end_)
+            return Refuse("past the last readable sector");
+        converter_ = std::make_unique<PcmConverter>(request_.settings.outputFormat);
+        return !Stopped();
+    }
+
+    // Waits for room in the queue and adds the piece; false once stopped.
+    bool Push(Piece piece)
+    {
+        piece.rangeSectors = end_ - start_ + 1;
+        {
+            std::unique_lock<std::mutex> lock(channel_->mutex);
+            channel_->changed.wait(
+                lock, [this] { return channel_->stop || channel_->queue.size() < kQueuePieces; });
+            if (channel_->stop)
+                return false;
+            channel_->queue.push_back(std::move(piece));
+        }
+        channel_->changed.notify_all();
+        return true;
+    }
+
+    // The injected delays before a read; false once stopped.
+    bool SlowDown()
+    {
+        if (faults_.stuckReadMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(faults_.stuckReadMs));
+        if (faults_.slowMs <= 0)
+            return !Stopped();
+        std::unique_lock<std::mutex> lock(channel_->mutex);
+        channel_->changed.wait_for(lock, std::chrono::milliseconds(faults_.slowMs),
+                                   [this] { return channel_->stop.load(); });
+        return !channel_->stop;
     }
 
     void ReadRange()
@@ -172,11 +277,11 @@ private:
                 return;
 
             const bool read = !faults_.ReadFails(position, last) &&
-                              reader_->Read(position, count, sectors.data(), reported, stop_);
-            if (stop_)
+                              reader_->Read(position, count, sectors.data(), reported, channel_->stop);
+            if (Stopped())
                 return;
             if (!read) {
-                if (!Push(Piece{kResultError, {}, {}, 0}))
+                if (!Push(Piece{kResultError, {}, {}, 0, 0}))
                     return;
                 continue;
             }
@@ -192,11 +297,11 @@ private:
             }
 
             converted.clear();
-            converter_.Convert(sectors.data(), static_cast<size_t>(count) * kFramesPerSector,
-                               converted);
+            converter_->Convert(sectors.data(), static_cast<size_t>(count) * kFramesPerSector,
+                                converted);
             const bool final = last == end_;
             if (final)
-                converter_.Finish(converted);
+                converter_->Finish(converted);
             if (!PushConverted(converted, jitter, last - start_ + 1, final))
                 return;
             position = last + 1;
@@ -205,8 +310,8 @@ private:
 
     // Splits one read's PCM into pieces of at most the read size.
     // A read that fits is moved, not copied.
-    bool PushConverted(std::vector<uint8_t>& pcm, const JitterSpan& jitter,
-                       int32_t sectorsDone, bool final)
+    bool PushConverted(std::vector<uint8_t>& pcm, const JitterSpan& jitter, int32_t sectorsDone,
+                       bool final)
     {
         const size_t total = pcm.size();
         size_t offset = 0;
@@ -237,62 +342,130 @@ private:
         return true;
     }
 
-    std::unique_ptr<SectorReader> reader_;
-    FaultPlan faults_;          // worker only
-    PcmConverter converter_;    // worker only
+    const ExtractionRequest request_;
+    FaultPlan faults_;
+    const std::shared_ptr<Channel> channel_;
     const int32_t readSize_;
     const int32_t start_;
-    const int32_t end_;
+    int32_t end_;  // clamped by Open()
 
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<Piece> queue_;
-    std::atomic<bool> stop_{false};
+    // Declared in this order so that the reader (and with it the CdIo handle)
+    // is gone before the drive is released to the next worker.
+    DriveClaim claim_;
+    std::unique_ptr<SectorReader> reader_;
+    std::unique_ptr<PcmConverter> converter_;
+};
 
-    // Caller's side.
+class ThreadedExtraction final : public Extraction {
+public:
+    ThreadedExtraction(int32_t readSize, std::shared_ptr<Channel> channel)
+        : readSize_(readSize), channel_(std::move(channel))
+    {
+    }
+
+    ~ThreadedExtraction() override
+    {
+        {
+            std::lock_guard<std::mutex> lock(channel_->mutex);
+            channel_->stop = true;
+        }
+        channel_->changed.notify_all();
+    }
+
+    int32_t ReadSize() const override { return readSize_; }
+
+    int32_t RipChunk(uint8_t* buffer, int32_t* bytesDelivered) override
+    {
+        *bytesDelivered = 0;
+        if (finished_)
+            return kResultDone;
+        Piece piece;
+        {
+            std::unique_lock<std::mutex> lock(channel_->mutex);
+            const bool ready = channel_->changed.wait_for(lock, kPatience, [this] {
+                return !channel_->queue.empty() || channel_->failed;
+            });
+            if (!ready)
+                return kResultOk;  // nothing yet
+            if (channel_->queue.empty())
+                return kResultError;
+            piece = std::move(channel_->queue.front());
+            channel_->queue.pop_front();
+        }
+        channel_->changed.notify_all();
+
+        std::copy(piece.data.begin(), piece.data.end(), buffer);
+        *bytesDelivered = static_cast<int32_t>(piece.data.size());
+        if (piece.result != kResultError) {
+            sectorsDone_ = piece.sectorsDone;
+            rangeSectors_ = piece.rangeSectors;
+        }
+        if (piece.result == kResultJitter) {
+            ++jitterErrors_;
+            lastJitter_ = piece.jitter;
+        }
+        if (piece.result == kResultDone)
+            finished_ = true;
+        return piece.result;
+    }
+
+    int32_t PercentCompleted() const override
+    {
+        if (rangeSectors_ <= 0)
+            return 0;
+        return static_cast<int32_t>(int64_t{sectorsDone_} * 100 / rangeSectors_);
+    }
+
+    int32_t JitterErrors() const override { return jitterErrors_; }
+
+    void LastJitterPosition(int32_t* first, int32_t* last) const override
+    {
+        *first = lastJitter_.first < 0 ? 0 : lastJitter_.first;
+        *last = lastJitter_.last < 0 ? 0 : lastJitter_.last;
+    }
+
+private:
+    const int32_t readSize_;
+    const std::shared_ptr<Channel> channel_;
     int32_t sectorsDone_ = 0;
+    int32_t rangeSectors_ = 0;
     int32_t jitterErrors_ = 0;
     JitterSpan lastJitter_;
     bool finished_ = false;
-
-    std::thread worker_;  // last: starts after everything above exists
 };
 
 }  // namespace
 
-std::unique_ptr<Extraction> Extraction::Open(const cddrives::Drive& drive,
-                                             const ExtractionSettings& settings,
-                                             int32_t startSector, int32_t endSector)
+bool DriveInUse(const std::string& path)
 {
-    FaultPlan faults = LoadFaultPlan(drive.path, drive.isImage);
-    if (faults.failOpen || startSector > endSector || settings.outputFormat < 0 ||
-        settings.outputFormat > 5)
-        return nullptr;
+    // A worker that delivered its range frees the drive a moment later.
+    return DriveRegistry::Instance().InUse(path, std::chrono::milliseconds(50));
+}
 
-    CdioPtr cdio = OpenDisc(drive);
-    DiscToc toc;
-    if (!ReadDiscToc(cdio.get(), toc))
+std::unique_ptr<Extraction> Extraction::Open(const ExtractionRequest& request)
+{
+    const int32_t format = request.settings.outputFormat;
+    if (request.startSector > request.endSector || format < 0 || format > 5)
         return nullptr;
-    const int index = TrackIndexOf(toc, startSector);
-    if (index < 0 || !toc.tracks[static_cast<size_t>(index)].audio) {
-        cdio_log(CDIO_LOG_INFO, "cdrip: sector %d is not on an audio track", startSector);
+    int32_t end = request.endSector;
+    if (request.expectedToc && !AudioRange(*request.expectedToc, request.startSector, end)) {
+        cdio_log(CDIO_LOG_INFO, "cdrip: sectors %d to %d hold no audio", request.startSector,
+                 request.endSector);
         return nullptr;
     }
-    int32_t end = std::min(endSector, LastAudioSector(toc, index));
-
-    std::unique_ptr<SectorReader> reader =
-        settings.jitterCorrection ? MakeParanoiaReader(std::move(cdio), faults.paranoiaJitter)
-                                  : MakePlainReader(std::move(cdio));
-    if (!reader)
-        return nullptr;
-    if (reader->LastReadableSector() >= 0)
-        end = std::min(end, reader->LastReadableSector());
-    if (startSector > end)
+    FaultPlan faults = LoadFaultPlan(request.drive.path, request.drive.isImage);
+    if (faults.failOpen)
         return nullptr;
 
+    const int32_t readSize = kChunkSectors * OutputFormatInfo(format).bytesPerSector;
     try {
-        return std::make_unique<ThreadedExtraction>(std::move(reader), std::move(faults),
-                                                    settings.outputFormat, startSector, end);
+        auto channel = std::make_shared<Channel>();
+        auto worker = std::make_unique<Worker>(request, std::move(faults), channel, readSize);
+        // The handle exists before the worker starts: should the start fail,
+        // nothing runs; should anything fail later, the handle stops it.
+        auto extraction = std::make_unique<ThreadedExtraction>(readSize, std::move(channel));
+        std::thread([worker = std::move(worker)] { worker->Run(); }).detach();
+        return extraction;
     } catch (const std::exception& error) {
         cdio_log(CDIO_LOG_WARN, "cdrip: cannot open the extraction: %s", error.what());
         return nullptr;

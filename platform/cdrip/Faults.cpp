@@ -63,6 +63,10 @@ void FaultPlan::Parse(const std::string& text)
             paranoiaJitter = true;
         } else if (item.rfind("slow=", 0) == 0 && ParseInt(item.substr(5), number)) {
             slowMs = number;
+        } else if (item.rfind("stuck-read=", 0) == 0 && ParseInt(item.substr(11), number)) {
+            stuckReadMs = number;
+        } else if (item.rfind("stuck-open=", 0) == 0 && ParseInt(item.substr(11), number)) {
+            stuckOpenMs = number;
         } else if (item.rfind("jitter@", 0) == 0 && ParseInt(item.substr(7), number)) {
             jitterAt.push_back(number);
         } else if (item.rfind("unreadable@", 0) == 0 && ParseUnreadable(item.substr(11), range)) {

@@ -13,6 +13,10 @@
 //   fail-all          every read returns 1
 //   fail-open         CR_OpenRipper returns 1
 //   slow=MS           every read takes MS milliseconds longer (interruptible)
+//   stuck-read=MS     every read blocks MS milliseconds longer, and closing
+//                     the extraction cannot interrupt it (a drive stuck in a
+//                     command)
+//   stuck-open=MS     the opening work blocks MS milliseconds longer, alike
 //   paranoia-jitter   ask paranoia's own test mode to simulate drive jitter
 //                     (only with jitter correction on)
 //
@@ -37,6 +41,8 @@ struct FaultPlan {
     bool failAll = false;
     bool failOpen = false;
     int slowMs = 0;
+    int stuckReadMs = 0;
+    int stuckOpenMs = 0;
     bool paranoiaJitter = false;
 
     // Adds the items of one description.

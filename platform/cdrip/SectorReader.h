@@ -36,7 +36,8 @@ struct JitterSpan {
 // Sectors go to `reported` when the data delivered for them are not what a
 // clean read gives: paranoia fixed them up (jitter, dropped or duplicated
 // bytes), or nobody could read them and they were filled with silence.  A
-// read error that a retry mends is not reported: its data are right.
+// read that delivers silence of its own making reports those sectors alone.
+// A read error that a retry mends is not reported: its data are right.
 //
 // A drive can also be lost for the rest of a rip: the disc is gone (sense
 // 02/3A, 06/28 medium changed, or the drive status says no disc or tray

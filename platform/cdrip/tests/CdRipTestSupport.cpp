@@ -56,9 +56,25 @@ RipResult Rip(int32_t start, int32_t end, int maxReads)
         return rip;
     std::vector<uint8_t> buffer(static_cast<size_t>(rip.readSize) + 16, 0xEE);
     int32_t lastPercent = 0;
-    for (int i = 0; i < maxReads; ++i) {
+    const Stopwatch total;
+    for (int i = 0; i < maxReads;) {
+        if (total.Seconds() > 120) {
+            rip.timedOut = true;
+            ADD_FAILURE() << "the range was not read within 120 s";
+            break;
+        }
         int32_t delivered = -1;
+        const Stopwatch call;
         const int32_t result = CR_RipChunk(buffer.data(), &delivered);
+        rip.longestCall = std::max(rip.longestCall, call.Seconds());
+        const int32_t percent = CR_GetPercentCompleted();
+        rip.percentMonotonic = rip.percentMonotonic && percent >= lastPercent;
+        lastPercent = percent;
+        if (result == CDRIP_OK && delivered == 0) {
+            ++rip.idle;
+            continue;
+        }
+        ++i;
         rip.results.push_back(result);
         rip.maxDelivered = std::max(rip.maxDelivered, delivered);
         if (result != CDRIP_ERROR)
@@ -71,9 +87,6 @@ RipResult Rip(int32_t start, int32_t end, int maxReads)
             const auto done = static_cast<int32_t>(rip.pcm.size() / 2352);
             rip.jitterReads.emplace_back(start + done - delivered / 2352, start + done - 1);
         }
-        const int32_t percent = CR_GetPercentCompleted();
-        rip.percentMonotonic = rip.percentMonotonic && percent >= lastPercent;
-        lastPercent = percent;
         if (result == CDRIP_RIPPING_DONE)
             break;
     }
@@ -81,6 +94,13 @@ RipResult Rip(int32_t start, int32_t end, int maxReads)
     rip.jitterCount = CR_GetNumberOfJitterErrors();
     EXPECT_NE(CR_CloseRipper(), CDRIP_ERROR);
     return rip;
+}
+
+Stopwatch::Stopwatch() : start_(std::chrono::steady_clock::now()) {}
+
+double Stopwatch::Seconds() const
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
 }
 
 ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name)

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -42,14 +43,28 @@ struct RipResult {
     std::vector<std::pair<int32_t, int32_t>> jitter;  // positions of every result 3
     std::vector<std::pair<int32_t, int32_t>> jitterReads;  // sectors each result 3 delivered (44.1 kHz stereo)
     int32_t maxDelivered = 0;
+    int idle = 0;                      // results 0 with 0 bytes: nothing ready yet
+    double longestCall = 0;            // seconds, the slowest CR_RipChunk
+    bool timedOut = false;
     int32_t jitterCount = 0;
     int32_t finalPercent = 0;
     bool percentMonotonic = true;
 };
 
-// Opens start..end on the active drive and reads until result 4 or maxReads
-// calls, then closes.
+// Opens start..end on the active drive and reads until result 4, maxReads
+// results other than "nothing ready yet", or a generous deadline (a failure),
+// then closes.
 RipResult Rip(int32_t start, int32_t end, int maxReads = 100000);
+
+// Seconds since the object was made.
+class Stopwatch {
+public:
+    Stopwatch();
+    double Seconds() const;
+
+private:
+    std::chrono::steady_clock::time_point start_;
+};
 
 // Environment variable set for the lifetime of the object.
 class ScopedEnv {
