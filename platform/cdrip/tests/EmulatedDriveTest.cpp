@@ -44,7 +44,7 @@ ProbeRun RunProbe(const std::vector<std::string>& args, const std::string& tray,
 {
     std::vector<std::string> env;
     const auto replaced = [](const std::string& entry) {
-        for (const char* name : {"LD_PRELOAD=", "FAKEDRIVE=", "CDRIP_IMAGES=", "ASAN_OPTIONS="}) {
+        for (const char* name : {"LD_PRELOAD=", "FAKEDRIVE=", "CDRIP_IMAGES=", "CDRIP_IMAGES_ONLY=", "ASAN_OPTIONS="}) {
             if (entry.rfind(name, 0) == 0)
                 return true;
         }
