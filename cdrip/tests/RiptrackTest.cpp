@@ -130,6 +130,12 @@ bool WaitForTemporary(const std::string& folder, std::chrono::seconds limit)
     return false;
 }
 
+// Runs riptrack with `args` (already quoted).
+ToolRun Riptrack(const std::string& args)
+{
+    return RunCommand(ToolsDir() + "/riptrack " + args);
+}
+
 class RiptrackTool : public testing::Test {
 protected:
     RiptrackTool()
