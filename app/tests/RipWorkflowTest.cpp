@@ -530,7 +530,7 @@ TEST_P(OverwriteThenUnfinishedTest, KeepsTheOldFileAndAudioIni)
         std::ofstream(Tray + ".faults") << "unreadable@" << start + 200 << "-" << start + 220 << "\n";
     else
         std::ofstream(Tray + ".faults") << "jitter@" << start + 2 << "\n";   // a jitter file is due too
-    OPEN_OR_SKIP();
+    OPEN_TRAYS();
     Tick();
     Boxes.ConfirmAnswer = true;
     if (GetParam() == TUnfinished::Abort)
@@ -564,7 +564,7 @@ TEST_F(RipDialogTest, JitterFileFailureShowsTheErrorAndKeepsTheCopy)
 {
     std::ofstream(Tray + ".faults") << "jitter@" << discimage::TrackStart(ThreeTrackDisc(), 0) + 2 << "\n";
     fs::create_directories(Slideshow + "/Track01jitt/x");
-    OPEN_OR_SKIP();
+    OPEN_TRAYS();
     Tick();
     Rip(0);
     ASSERT_EQ(Boxes.Shown.size(), 1u);
@@ -582,7 +582,7 @@ TEST_F(RipDialogTest, ReadOnlyAudioIniIsRefusedAndTheCopyStays)
 {
     WriteFile(Slideshow + "/Audio.ini", "Alt.wav\r\n");
     fs::permissions(Slideshow + "/Audio.ini", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    OPEN_OR_SKIP();
+    OPEN_TRAYS();
     Tick();
     Rip(0);
     ASSERT_EQ(Boxes.Shown.size(), 1u);
