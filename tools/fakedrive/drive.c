@@ -36,6 +36,7 @@ struct drive {
     long long not_ready_until;
     bool unit_attention;
     bool changed_since_asked; /* for CDROM_MEDIA_CHANGED */
+    uint8_t media_event;      /* for GET EVENT STATUS NOTIFICATION: 2 new, 3 removed */
     bool removed;
     long reads;
 };
@@ -134,6 +135,8 @@ static void refresh(struct drive *d) {
         memset(d->tries, 0, sizeof d->tries);
         d->unit_attention |= d->faults.medium_changed;
         d->changed_since_asked |= d->faults.medium_changed;
+        if (d->faults.medium_changed)
+            d->media_event = 2;
         d->not_ready_until = now + d->faults.becoming_ready_ms * 1000;
     }
     struct file_id link = identify(d->tray, false);
@@ -145,8 +148,10 @@ static void refresh(struct drive *d) {
         d->removed = false;
         d->reads = 0;
         memset(d->tries, 0, sizeof d->tries);
-        if (!first)
+        if (!first) {
             d->unit_attention = d->changed_since_asked = true; /* new disc (or none): 06/28/00 */
+            d->media_event = d->has_disc ? 2 : 3;
+        }
         if (d->has_disc)
             d->not_ready_until = now + d->faults.becoming_ready_ms * 1000;
     }
@@ -163,9 +168,11 @@ static struct drive *begin(int slot) {
         return NULL;
     struct drive *d = &drives[slot];
     pthread_mutex_lock(&d->lock);
-    if (strcmp(d->tray, tray) != 0) {
+    if (strcmp(d->tray, tray) != 0) { /* another tray: a drive just switched on */
         strcpy(d->tray, tray);
         d->seen = false;
+        d->unit_attention = d->changed_since_asked = false;
+        d->media_event = 0;
     }
     const char *base = strrchr(device, '/');
     snprintf(d->name, sizeof d->name, "%.63s", base ? base + 1 : device);
@@ -406,7 +413,7 @@ static void mode_sense(struct drive *d, const uint8_t *cdb, uint8_t *buf, unsign
         p[1] = 20;
         p[2] = 0x03; /* reads CD-R, CD-RW */
         p[4] = 0x71; /* audio play, mode 2 form 1/2, multi-session */
-        p[5] = 0x73; /* CD-DA commands, accurate stream, C2 pointers, ISRC, UPC */
+        p[5] = 0x63; /* CD-DA commands, accurate stream, ISRC, UPC */
         p[6] = 0x29; /* lock, eject, tray loader */
         put_be(p + 8, 7056, 2); /* 40x */
         put_be(p + 10, 256, 2);
@@ -428,12 +435,15 @@ static bool overlaps(const struct fd_range *r, int32_t lsn, int32_t count) {
 /* The faults of the medium itself, checked once the drive is ready. */
 static void medium_faults(struct drive *d, int32_t lsn, int32_t count, struct outcome *o) {
     const struct fd_faults *f = &d->faults;
+    bool was_removed = d->removed;
     if (f->remove_after >= 0 && d->reads >= f->remove_after)
         d->removed = true;
     if (f->remove_at >= 0 && f->remove_at >= lsn && f->remove_at < lsn + count)
         d->removed = true;
     ++d->reads;
     if (d->removed) {
+        if (!was_removed)
+            d->media_event = 3; /* media removal */
         fail(o, 0x02, 0x3A, 0x02);
         return;
     }
@@ -534,6 +544,28 @@ static void read_cd(struct drive *d, const uint8_t *cdb, uint8_t *buf, unsigned 
     fd_log(d->name, "READCD %d %d %s", lsn, count, outcome_text(o, text, sizeof text));
 }
 
+/* GET EVENT STATUS NOTIFICATION, polled, media class only. */
+static void event_status(struct drive *d, const uint8_t *cdb, uint8_t *buf, unsigned buflen, struct outcome *o) {
+    uint8_t data[8] = {0, 2, 0x80, 0x10}; /* no event available; media class supported */
+    unsigned len = 4;
+    if (!(cdb[1] & 1)) {
+        fail(o, 0x05, 0x24, 0x00); /* only polling is emulated */
+    } else if (cdb[4] & 0x10) {
+        int status = status_of(d);
+        data[1] = 6;
+        data[2] = 0x04;
+        data[4] = d->media_event;
+        data[5] = (uint8_t)((status == CDS_TRAY_OPEN ? 0x01 : 0x00) |
+                            (status == CDS_DISC_OK || status == CDS_DRIVE_NOT_READY ? 0x02 : 0x00));
+        d->media_event = 0;
+        len = 8;
+    }
+    if (!o->failed)
+        reply(o, buf, buflen, be(cdb + 7, 2), data, len);
+    char text[16];
+    fd_log(d->name, "EVENTSTATUS %u %s", data[4], outcome_text(o, text, sizeof text));
+}
+
 static void test_unit_ready(struct drive *d, struct outcome *o) {
     fd_sleep_us(d->faults.slow_status_ms * 1000);
     medium_ready(d, o);
@@ -561,6 +593,9 @@ static void run_packet(struct drive *d, struct cdrom_generic_command *cgc, struc
         break;
     case GPCMD_MODE_SENSE_10:
         mode_sense(d, cdb, buf, len, o);
+        break;
+    case GPCMD_GET_EVENT_STATUS_NOTIFICATION:
+        event_status(d, cdb, buf, len, o);
         break;
     case GPCMD_SET_SPEED:
     case GPCMD_PREVENT_ALLOW_MEDIUM_REMOVAL:
@@ -747,7 +782,7 @@ int fd_drive_ioctl(int slot, unsigned long request, void *arg) {
         break;
     case SCSI_IOCTL_GET_IDLUN: {
         int *idlun = arg; /* dev_id: id | lun << 8 | channel << 16 | host << 24 */
-        idlun[0] = (d->minor & 0xFF) << 24;
+        idlun[0] = (int)((unsigned)(d->minor & 0xFF) << 24);
         idlun[1] = d->minor;
         fd_log(d->name, "IDLUN ok");
         break;

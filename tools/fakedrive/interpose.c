@@ -102,14 +102,17 @@ static void forget_locked(int fd) {
         }
 }
 
-static void remember(int fd, int slot, ino_t ino) {
+/* Returns false when the table is full. */
+static bool remember(int fd, int slot, ino_t ino) {
     pthread_mutex_lock(&fd_lock);
     forget_locked(fd);
-    if (n_fds < MAX_FDS) {
+    bool room = n_fds < MAX_FDS;
+    if (room) {
         fds[n_fds] = (struct open_drive){fd, slot, ino};
         __atomic_store_n(&n_fds, n_fds + 1, __ATOMIC_RELEASE);
     }
     pthread_mutex_unlock(&fd_lock);
+    return room;
 }
 
 static void forget(int fd) {
@@ -318,11 +321,11 @@ static int fake_open(const char *path, int flags) {
     if (fd < 0)
         return -1;
     struct stat st;
-    if (next_fstat()(fd, &st) != 0) {
+    if (next_fstat()(fd, &st) != 0 || !remember(fd, l.drive, st.st_ino)) {
         next_close()(fd);
+        errno = EMFILE;
         return -1;
     }
-    remember(fd, l.drive, st.st_ino);
     return fd;
 }
 
@@ -379,8 +382,11 @@ int dup(int fd) {
     ino_t ino;
     int slot = drive_of(fd, &ino);
     int copy = next_dup()(fd);
-    if (copy >= 0 && slot >= 0)
-        remember(copy, slot, ino);
+    if (copy >= 0 && slot >= 0 && !remember(copy, slot, ino)) {
+        next_close()(copy);
+        errno = EMFILE;
+        return -1;
+    }
     return copy;
 }
 
@@ -388,7 +394,7 @@ static int after_dup(int oldfd, int newfd, int result, int slot, ino_t ino) {
     if (result >= 0 && oldfd != newfd) {
         forget(newfd);
         if (slot >= 0)
-            remember(newfd, slot, ino);
+            remember(newfd, slot, ino); /* a full table leaves NEWFD a plain descriptor */
     }
     return result;
 }

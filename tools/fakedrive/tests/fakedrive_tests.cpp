@@ -101,6 +101,12 @@ TEST_F(DriveTest, NodesLookLikeUdevMadeThem) {
     EXPECT_STREQ(real, "/dev/sr1");
     std::free(real);
     EXPECT_EQ(::access("/dev/sr1", R_OK), 0);
+    struct statx sx {};
+    ASSERT_EQ(::statx(AT_FDCWD, "/dev/cdrom", 0, STATX_BASIC_STATS, &sx), 0); // as Qt asks
+    EXPECT_TRUE(S_ISBLK(sx.stx_mode));
+    EXPECT_EQ(sx.stx_rdev_major, 11u);
+    EXPECT_TRUE(fs::is_block_file("/dev/sr1"));
+    EXPECT_TRUE(fs::is_symlink("/dev/cdrom"));
 
     // The machine's own drives are hidden while the emulator is in use.
     errno = 0;
@@ -110,6 +116,8 @@ TEST_F(DriveTest, NodesLookLikeUdevMadeThem) {
     // A descriptor survives dup and close of the original.
     int fd = ::open("/dev/sr1", O_RDONLY | O_NONBLOCK);
     ASSERT_GE(fd, 0);
+    ASSERT_EQ(::fstat(fd, &st), 0);
+    EXPECT_EQ(st.st_rdev, makedev(11, 1));
     int copy = ::dup(fd);
     ::close(fd);
     EXPECT_EQ(::ioctl(copy, CDROM_DRIVE_STATUS, CDSL_CURRENT), CDS_DISC_OK);
@@ -158,6 +166,23 @@ TEST_P(Identification, InquiryStringsArriveBlankPadded) {
     EXPECT_STREQ(hw.psz_revision, GetParam().revision);
 }
 
+// libcdio parses MODE SENSE(10) page 2Ah expecting no block descriptor.
+TEST_F(DriveTest, CapabilitiesPageReadsAsACdDaReader) {
+    OneDrive();
+    Cdio cdio = Open();
+    ASSERT_NE(cdio, nullptr);
+    cdio_drive_read_cap_t read = 0;
+    cdio_drive_write_cap_t write = 0;
+    cdio_drive_misc_cap_t misc = 0;
+    cdio_get_drive_cap(cdio.get(), &read, &write, &misc);
+    EXPECT_EQ(read & (CDIO_DRIVE_CAP_READ_AUDIO | CDIO_DRIVE_CAP_READ_CD_DA | CDIO_DRIVE_CAP_READ_C2_ERRS |
+                      CDIO_DRIVE_CAP_READ_CD_R | CDIO_DRIVE_CAP_READ_DVD_ROM),
+              CDIO_DRIVE_CAP_READ_AUDIO | CDIO_DRIVE_CAP_READ_CD_DA | CDIO_DRIVE_CAP_READ_CD_R);
+    EXPECT_EQ(write & CDIO_DRIVE_CAP_WRITE, 0u);
+    EXPECT_NE(misc & CDIO_DRIVE_CAP_MISC_MULTI_SESSION, 0u);
+    EXPECT_NE(misc & CDIO_DRIVE_CAP_MISC_EJECT, 0u);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Inquiry, Identification,
     ::testing::Values(
@@ -202,6 +227,8 @@ TEST_P(Toc, MatchesTheImage) {
             << int(track);
     }
     EXPECT_EQ(cdio_get_track_lsn(cdio.get(), CDIO_CDROM_LEADOUT_TRACK), LeadOut(disc_));
+    // READ TOC format 2: the disc type of the first session, all these discs start with audio.
+    EXPECT_EQ(cdio_get_discmode(cdio.get()), CDIO_DISC_MODE_CD_DA);
     msf_t msf{};
     ASSERT_TRUE(cdio_get_track_msf(cdio.get(), track_t(disc_.firstTrack), &msf));
     EXPECT_EQ(cdio_msf_to_lba(&msf), TrackStart(disc_, 0) + CDIO_PREGAP_SECTORS);

@@ -27,6 +27,9 @@ enum class Op {
     Tracks,    // cdio_get_num_tracks on a fresh handle: want = the count
     Open,      // open(O_RDONLY|O_NONBLOCK): want = errno (0: success)
     Inquiry,   // cdio_get_hwinfo: want = 1 if it succeeds
+    Ready,     // mmc_test_unit_ready: want = driver result, plus the sense data
+    Tray,      // mmc_get_tray_status: want = 1 open, 0 closed
+    Event,     // mmc_get_event_status: want = the media event (2 new, 3 removed)
 };
 
 struct Step {
@@ -55,6 +58,11 @@ Step ReadCdOk(int32_t lsn, int32_t count = 26) { return {Op::ReadCd, DRIVER_OP_S
 Step ReadCdFails(int32_t lsn, Sense sense, int32_t count = 26) {
     return {Op::ReadCd, DRIVER_OP_ERROR, lsn, count, sense};
 }
+Step Ready(Sense sense = {}) {
+    return {Op::Ready, sense == kNoSense ? DRIVER_OP_SUCCESS : DRIVER_OP_ERROR, 0, 0, sense};
+}
+Step Tray(int open) { return {Op::Tray, open}; }
+Step Event(int event) { return {Op::Event, event}; }
 Step Status(int cds) { return {Op::Status, cds}; }
 Step TocHeader(int err) { return {Op::TocHeader, err}; }
 Step Tracks(int n) { return {Op::Tracks, n}; }
@@ -76,6 +84,24 @@ protected:
         SCOPED_TRACE("step " + std::to_string(index));
         const Clock::time_point start = Clock::now();
         switch (step.op) {
+        case Op::Ready:
+        case Op::Tray:
+        case Op::Event: {
+            if (!cdio_)
+                cdio_ = Open();
+            ASSERT_NE(cdio_, nullptr);
+            uint8_t event[2] = {0xFF, 0xFF};
+            if (step.op == Op::Ready) {
+                EXPECT_EQ(mmc_test_unit_ready(cdio_.get(), 1000), step.want);
+                EXPECT_EQ(LastSense(cdio_.get()), step.sense);
+            } else if (step.op == Op::Tray) {
+                EXPECT_EQ(mmc_get_tray_status(cdio_.get()), step.want);
+            } else {
+                ASSERT_EQ(mmc_get_event_status(cdio_.get(), event), DRIVER_OP_SUCCESS);
+                EXPECT_EQ(event[0], step.want);
+            }
+            break;
+        }
         case Op::Read:
         case Op::ReadCd: {
             if (!cdio_)
@@ -152,26 +178,29 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"None",
                   "",
                   {Open(0), Status(CDS_DISC_OK), TocHeader(0), Tracks(3), ReadOk(2774),
-                   ReadFails(2775, {5, 0x21, 0})}},
+                   ReadFails(2775, {5, 0x21, 0}), Ready(), Tray(0), Event(0)}},
         // libcdio reads the TOC before its first audio read: on an empty drive
         // that fails (ENOMEDIUM) before any READ CD is sent.
         FaultCase{"NoDisc",
                   "no-disc",
                   {Open(0), Status(CDS_NO_DISC), TocHeader(ENOMEDIUM), Tracks(CDIO_INVALID_TRACK),
-                   ReadFails(0, kNoSense), ReadCdFails(0, kNoDisc), Inquiry()}},
+                   ReadFails(0, kNoSense), ReadCdFails(0, kNoDisc), Inquiry(), Ready(kNoDisc),
+                   Tray(0)}},
         FaultCase{"TrayOpen",
                   "tray-open",
-                  {Status(CDS_TRAY_OPEN), TocHeader(ENOMEDIUM), ReadCdFails(0, kTrayOpen)}},
+                  {Status(CDS_TRAY_OPEN), TocHeader(ENOMEDIUM), ReadCdFails(0, kTrayOpen), Tray(1),
+                   Ready(kTrayOpen)}},
         FaultCase{"BecomingReady",
                   "becoming-ready=60000",
                   {Status(CDS_DRIVE_NOT_READY).Within(0, 1000),
-                   ReadCdFails(0, kBecomingReady).Within(0, 1000), Inquiry()}},
+                   ReadCdFails(0, kBecomingReady).Within(0, 1000), Inquiry(),
+                   Ready(kBecomingReady), Tray(0)}},
         FaultCase{"BecomingReadyBlocksToc",
                   "becoming-ready=2500",
                   {TocHeader(0).Within(1900, 15000), Status(CDS_DISC_OK), ReadOk(0)}},
         FaultCase{"MediumChanged",
                   "medium-changed",
-                  {ReadCdFails(100, kChanged), ReadCdOk(100), ReadOk(100)}},
+                  {Event(2), Event(0), ReadCdFails(100, kChanged), ReadCdOk(100), ReadOk(100)}},
         // The kernel retries its own TOC command after a unit attention.
         FaultCase{"MediumChangeSwallowedByKernel",
                   "medium-changed",
@@ -188,8 +217,9 @@ INSTANTIATE_TEST_SUITE_P(
                   {ReadFails(490, kNoSense), ReadOk(501), ReadFails(500, kNoSense, 1)}},
         FaultCase{"RemoveAt",
                   "remove-at=600",
-                  {ReadOk(0), ReadOk(574), ReadFails(590, kTrayOpen), ReadFails(0, kTrayOpen),
-                   Status(CDS_TRAY_OPEN), TocHeader(ENOMEDIUM)}},
+                  {ReadOk(0), ReadOk(574), Event(0), ReadFails(590, kTrayOpen),
+                   ReadFails(0, kTrayOpen), Event(3), Tray(1), Status(CDS_TRAY_OPEN),
+                   TocHeader(ENOMEDIUM)}},
         FaultCase{"RemoveAfter",
                   "remove-after=2",
                   {ReadOk(0), ReadOk(26), ReadFails(52, kTrayOpen), Status(CDS_TRAY_OPEN)}},
