@@ -1,0 +1,111 @@
+/* A cue/bin image as the disc in a drive: its TOC and its sectors.  Images
+ * are those mkdiscimage writes: one BINARY file of 2352-byte sectors, a
+ * TRACK line (AUDIO or a MODE) and an INDEX 01 per track; the bin is the
+ * cue's base name + ".bin" beside the cue, as libcdio reads it. */
+#include "fakedrive.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+static bool bin_path(const char *cue, char *out) {
+    char resolved[PATH_MAX];
+    if (!fd_real_realpath(cue, resolved))
+        return false;
+    char *slash = strrchr(resolved, '/');
+    char *dot = strrchr(resolved, '.');
+    if (dot && (!slash || dot > slash))
+        *dot = '\0';
+    return snprintf(out, FD_PATH_MAX, "%s.bin", resolved) < FD_PATH_MAX;
+}
+
+static bool read_text(const char *path, char *buf, size_t size) {
+    int fd = fd_real_open(path, O_RDONLY | O_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    size_t used = 0;
+    ssize_t n;
+    while (used + 1 < size && (n = read(fd, buf + used, size - 1 - used)) != 0) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            break;
+        used += (size_t)n;
+    }
+    fd_real_close(fd);
+    buf[used] = '\0';
+    return n >= 0;
+}
+
+static bool parse_cue(const char *text, struct fd_disc *disc) {
+    disc->n_tracks = 0;
+    for (const char *line = text; *line;) {
+        size_t len = strcspn(line, "\n");
+        char copy[256];
+        snprintf(copy, sizeof copy, "%.*s", (int)(len < sizeof copy ? len : sizeof copy - 1), line);
+        int number, m, s, f;
+        char type[32];
+        if (sscanf(copy, " TRACK %d %31s", &number, type) == 2) {
+            if (disc->n_tracks == FD_MAX_TRACKS || number < 1 || number > 99)
+                return false;
+            struct fd_track *t = &disc->tracks[disc->n_tracks++];
+            t->number = number;
+            t->audio = strcmp(type, "AUDIO") == 0;
+            t->lsn = -1;
+        } else if (sscanf(copy, " INDEX 01 %d:%d:%d", &m, &s, &f) == 3 && disc->n_tracks > 0) {
+            disc->tracks[disc->n_tracks - 1].lsn = (m * 60 + s) * 75 + f;
+        }
+        line += len;
+        if (*line == '\n')
+            ++line;
+    }
+    for (int i = 0; i < disc->n_tracks; ++i)
+        if (disc->tracks[i].lsn < 0 || (i > 0 && disc->tracks[i].lsn <= disc->tracks[i - 1].lsn))
+            return false;
+    return disc->n_tracks > 0;
+}
+
+bool fd_disc_load(const char *cue, struct fd_disc *disc) {
+    static char text[64 * 1024]; /* one buffer for all drives, under text_lock */
+    static pthread_mutex_t text_lock = PTHREAD_MUTEX_INITIALIZER;
+    struct stat st;
+    if (!bin_path(cue, disc->bin) || fd_real_stat(disc->bin, &st) != 0)
+        return false;
+    disc->leadout = (int32_t)(st.st_size / FD_SECTOR_BYTES);
+    pthread_mutex_lock(&text_lock);
+    bool ok = read_text(cue, text, sizeof text) && parse_cue(text, disc);
+    pthread_mutex_unlock(&text_lock);
+    return ok && disc->tracks[disc->n_tracks - 1].lsn < disc->leadout;
+}
+
+int fd_disc_track_of(const struct fd_disc *disc, int32_t lsn) {
+    if (lsn < 0 || lsn >= disc->leadout)
+        return -1;
+    int i = 0;
+    while (i + 1 < disc->n_tracks && disc->tracks[i + 1].lsn <= lsn)
+        ++i;
+    return i;
+}
+
+bool fd_disc_read(const struct fd_disc *disc, int32_t lsn, int32_t count, uint8_t *out) {
+    int fd = fd_real_open(disc->bin, O_RDONLY | O_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    size_t want = (size_t)count * FD_SECTOR_BYTES;
+    off_t at = (off_t)lsn * FD_SECTOR_BYTES;
+    size_t done = 0;
+    while (done < want) {
+        ssize_t n = pread(fd, out + done, want - done, at + (off_t)done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += (size_t)n;
+    }
+    fd_real_close(fd);
+    return done == want;
+}
