@@ -112,12 +112,19 @@ public:
         DriveState* state = ActiveDrive();
         if (state == nullptr)
             return CDRIP_ERROR;
-        state->lastToc.reset();
-        cdrip::CdioPtr cdio = cdrip::OpenDisc(state->drive);
         cdrip::DiscToc toc;
-        if (!cdrip::ReadDiscToc(cdio.get(), toc))
-            return CDRIP_ERROR;
-        state->lastToc = toc;
+        if (state->lastToc && cdrip::DriveInUse(state->drive.path)) {
+            // A closed extraction's worker still waits for a read of this
+            // drive, which would hold our TOC read as long; the disc cannot
+            // have changed under that read.
+            toc = *state->lastToc;
+        } else {
+            state->lastToc.reset();
+            cdrip::CdioPtr cdio = cdrip::OpenDisc(state->drive);
+            if (!cdrip::ReadDiscToc(cdio.get(), toc))
+                return CDRIP_ERROR;
+            state->lastToc = toc;
+        }
         for (const cdrip::TocTrack& track : toc.tracks)
             toc_.push_back(Entry(track.start, track.audio ? 0x10 : 0x14, track.number));
         const uint8_t leadOutNumber = static_cast<uint8_t>(CDIO_CDROM_LEADOUT_TRACK);

@@ -101,6 +101,12 @@ public:
         return true;
     }
 
+    bool InUse(const std::string& path, std::chrono::milliseconds patience)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return !released_.wait_for(lock, patience, [&] { return busy_.count(path) == 0; });
+    }
+
     void Release(const std::string& path)
     {
         {
@@ -429,6 +435,12 @@ private:
 };
 
 }  // namespace
+
+bool DriveInUse(const std::string& path)
+{
+    // A worker that delivered its range frees the drive a moment later.
+    return DriveRegistry::Instance().InUse(path, std::chrono::milliseconds(50));
+}
 
 std::unique_ptr<Extraction> Extraction::Open(const ExtractionRequest& request)
 {

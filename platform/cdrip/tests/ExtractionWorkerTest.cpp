@@ -256,7 +256,7 @@ TEST_P(ExtractionExit, ProcessExitsWhileAReadIsStuck)
 {
     ScopedEnv faults("CDRIP_FAULTS", GetParam().faults);
     const std::string drive = std::to_string(drive_);
-    const char* const argv[] = {CDRIP_EXIT_PROBE, drive.c_str(), "0", "299",
+    const char* const argv[] = {CDRIP_EXIT_PROBE, "exit", drive.c_str(), "0", "299",
                                 GetParam().close ? "close" : "keep", nullptr};
     const Stopwatch elapsed;
     pid_t child = 0;
