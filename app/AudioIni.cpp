@@ -1,16 +1,14 @@
 #include "AudioIni.h"
 
 #include "Rtl.h"
+#include "StagedFile.h"
 #include "TextFile.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,53 +42,37 @@ std::string ReadExisting(const std::string& path)
     return *bytes;
 }
 
-// The new file gets the old one's permissions, or the usual ones.
-mode_t ModeFor(const std::string& path)
+// A file without any write permission, or one this user may not write, was
+// made read-only on purpose: a rename would replace it all the same.
+bool ReadOnly(const std::string& path)
 {
     struct stat info {};
-    if (::stat(path.c_str(), &info) == 0)
-        return info.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
-// A symbolic link is followed to the file it names, so that the rename
-// replaces that file and the link stays; a dangling link is replaced.
-std::string LinkTarget(const std::string& path)
-{
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
-        return path;
-    const std::unique_ptr<char, decltype(&std::free)> target(::realpath(path.c_str(), nullptr), &std::free);
-    return target ? std::string(target.get()) : path;
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0;
 }
 
 }  // namespace
 
 void AppendAudioIniLine(const std::string& linkOrPath, const std::string& name)
 {
-    const std::string path = LinkTarget(linkOrPath);
+    const std::string path = cdrip::LinkTarget(linkOrPath);
+    if (ReadOnly(path))
+        throw rtl::EInOutError("Datei " + path + " ist schreibgeschützt");
     std::vector<std::string> lines = os::SplitLines(ReadExisting(path));
     lines.push_back(name);
     std::string text;
     for (const std::string& line : lines)
         text += line + "\r\n";
 
-    std::string temp = path + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        throw rtl::EFCreateError(rtl::FileCreateErrorMessage(path));
-    const bool written = ::fchmod(fd, ModeFor(path)) == 0 && WriteAll(fd, text) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed) {
-        ::unlink(temp.c_str());
+    cdrip::RemoveStaleTemporaries(cdrip::FolderOf(path));
+    cdrip::TStagedFile file(path);
+    if (!WriteAll(file.Fd(), text)) {
+        file.Discard();
         throw rtl::EInOutError("Fehler beim Schreiben von " + path);
     }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
+    if (!file.Commit())
         throw rtl::EFCreateError(rtl::FileCreateErrorMessage(path));
-    }
 }
 
 }  // namespace ripper

@@ -13,6 +13,9 @@ namespace ripper {
 // failure the old file stays as it was, no temporary file is left behind and
 // an rtl::Exception tells what went wrong. A missing file is created. A
 // symbolic link is followed: the file it names is replaced, the link kept.
+// A read-only file (no write permission, or none for this user) is the
+// user's choice: it is refused with an error and left alone. Temporary
+// files of updates that were killed are removed first.
 void AppendAudioIniLine(const std::string& path, const std::string& name);
 
 }  // namespace ripper

@@ -138,7 +138,7 @@ void TRipForm::CreateComponents()
     CDRIP1 = CreateStoredCDRIP1(
         nullptr, [this](void*, uint16_t) { CDRIP1EndTrack(); },
         [this](void*, uint16_t percent) { CDRIP1Progress(percent); },
-        FCdRipApi ? *FCdRipApi : cdrip::LinkedCdRipApi(), FRipFiles);
+        FCdRipApi ? *FCdRipApi : cdrip::LinkedCdRipApi());
     CDRIP1->ProcessMessages = [] { QCoreApplication::processEvents(); };
     LameCoder1 = std::make_unique<TLameCoder>();
     LameCoder1->SetDefaultExt(".mp3");

@@ -2,9 +2,9 @@
 // start-up and the dialog texts of the slideshow application.
 #pragma once
 
+#include "CDRIP.h"
 #include "Colors.h"
 #include "Drives.h"
-#include "RipFiles.h"
 #include "RipNaming.h"
 #include "ui_fRipper.h"
 
@@ -65,7 +65,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     // Closing while a rip runs aborts it; the dialog closes once the rip
-    // has returned and its partial file is gone.
+    // has returned; nothing unfinished reaches the slideshow folder.
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -144,16 +144,13 @@ private:
     std::string FDiashowDir;
     std::unique_ptr<os::TIniFile> FLanguageIni;
 
-    // The files of the running rip; declared before the ripper that writes
-    // through it, and the encoder before the ripper that drives it.
-    TRipFiles FRipFiles;
+    // The encoder before the ripper that drives it.
     std::unique_ptr<TLameCoder> LameCoder1;
     std::unique_ptr<TCDRIP> CDRIP1;
 
     bool FRipping = false;          // inside RipTrack
     bool FAbortRequested = false;   // Abort or close asked during this rip
     bool FCloseRequested = false;
-    bool FRipFinished = false;      // the rip reached its end (Audio.ini next)
     bool FRefreshing = false;       // inside a tick, its error box included
     bool FFillingTrackList = false; // list changes made by code
     bool FHourglass = false;

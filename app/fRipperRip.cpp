@@ -218,21 +218,17 @@ void TRipForm::RipLine(int line)
     AbortBitBtn->setEnabled(true);
     FRipping = true;
     FAbortRequested = false;
-    FRipFinished = false;
-    FRipFiles.StartRip();
 
+    // The ripper puts nothing under FOutFileName unless the copy is complete:
+    // after an abort, an error or a close an overwritten file is still there.
     std::string error;
     try {
         CDRIP1->RipTrack(line + 1, FOutFileName);
     } catch (...) {
         error = CurrentExceptionMessage();
-        if (!FRipFinished)
-            FRipFiles.RemoveCreated();
     }
     FRipping = false;
     const bool aborted = FAbortRequested && error.empty();
-    if (aborted)
-        FRipFiles.RemoveCreated();
     EndRip();
     if (aborted)
         StartBitBtn->setEnabled(true);
@@ -285,12 +281,11 @@ void TRipForm::CDRIP1EndTrack()
 {
     if (FAbortRequested)
         return;
-    FRipFinished = true;
     ripper::AppendAudioIniLine(FDiashowDir + "/Audio.ini", ripper::FileNamePart(FOutFileName));
 }
 
-// The ripper stops before its next read; the partial file is removed once
-// RipTrack has returned and closed it.
+// The ripper stops before its next read and drops the unfinished copy; a
+// file of that name (one the user agreed to overwrite) stays as it was.
 void TRipForm::AbortBitBtnClick()
 {
     if (!FRipping || FAbortRequested)

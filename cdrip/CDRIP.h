@@ -42,24 +42,29 @@ struct TCdRipApi {
 };
 const TCdRipApi& LinkedCdRipApi();
 
-// A file being written sequentially.  Write reports how many bytes it took;
-// fewer than asked is a failed write.  WriteAt patches bytes already written.
-// Close reports false when buffered bytes could not be stored.  The destructor
-// closes without reporting.
+// A file being written sequentially, under a temporary name until Commit.
+// Write reports how many bytes it took; fewer than asked is a failed write.
+// WriteAt patches bytes already written.  Commit stores the bytes and puts
+// the file under its final name, replacing a file of that name; false when
+// that failed, and then nothing has changed under the final name.  A file
+// dropped without Commit leaves nothing behind.
 class TOutputFile {
 public:
     virtual ~TOutputFile() = default;
     virtual size_t Write(const void* data, size_t size) = 0;
     virtual bool WriteAt(uint64_t offset, const void* data, size_t size) = 0;
-    virtual bool Close() = 0;
+    virtual bool Commit() = 0;
 };
 
 class TFileSystem {
 public:
     virtual ~TFileSystem() = default;
-    // Creates or truncates; raises rtl::EFCreateError when that is impossible.
+    // Starts the file `fileName`; raises rtl::EFCreateError naming it when
+    // that is impossible.
     virtual std::unique_ptr<TOutputFile> Create(const std::string& fileName) = 0;
-    virtual bool Remove(const std::string& fileName) = 0;
+    // Removes what killed processes left unfinished in the folder of
+    // `fileName`, never a file still being written; failures are ignored.
+    virtual void RemoveStale(const std::string& fileName) = 0;
 };
 // The process's files through stdio.
 TFileSystem& StdioFileSystem();
@@ -198,13 +203,22 @@ public:
     std::string OutputFileName(const std::string& fileName) const;
 
     // Extracts entry trackNum - 1 of Tracks; fires OnBeginTrack before and
-    // OnEndTrack after a rip that returns (not after one that raises).
+    // OnEndTrack after a rip that returns (not after one that raises, unless
+    // only the jitter file failed: the copy is then complete all the same).
     void RipTrack(int32_t trackNum, const std::string& fileName);
     // Extracts the inclusive sector range.  Raises ECDRIPError "Invalid CD-ROM
     // parameters", "Read error" (open failed, or 100 failed reads in a row),
     // "Write error", "Initialization failure" (encoder did not open), or
     // rtl::EFCreateError.  Once the library's extraction is open it is closed
-    // and the file closed on every path; the first error is the one raised.
+    // and the file dropped or finished on every path; the first error is the
+    // one raised.
+    //
+    // The output is written under a temporary name and takes its final name
+    // only when the range was read to its end: after an abort or an error a
+    // file of that name stays exactly as it was, and none appears otherwise.
+    // The jitter file follows the complete output the same way; its failure
+    // leaves the output in place.  Temporary files that killed processes left
+    // in the output's folder are removed first.
     void RipSectors(int32_t startSector, int32_t endSector, const std::string& fileName);
     // The running rip stops before its next read.
     void Abort() { FAborted = true; }
@@ -236,6 +250,7 @@ private:
     std::vector<std::string> FJitterPositions;
     int32_t FJitterErrorCount = 0;
     bool FAborted = false;
+    bool FOutputComplete = false;   // this rip's output is under its final name
     TCDRomParameters FParameters{};
 };
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -47,14 +48,69 @@ std::vector<uint8_t> WavHeader(const TFormatSpec& shape, uint32_t dataSize)
     return h;
 }
 
+// The library's open extraction: CR_CloseRipper is owed from a successful
+// CR_OpenRipper on, and paid exactly once, by Close or else on destruction.
+class TOpenExtraction {
+public:
+    explicit TOpenExtraction(const cdrip::TCdRipApi& api) : FApi(api) {}
+    ~TOpenExtraction()
+    {
+        try {
+            Close();
+        } catch (...) {
+        }
+    }
+    TOpenExtraction(const TOpenExtraction&) = delete;
+    TOpenExtraction& operator=(const TOpenExtraction&) = delete;
+
+    // The library's exception reaches the caller; the close is not repeated.
+    void Close()
+    {
+        if (std::exchange(FOwed, false))
+            FApi.CloseRipper();
+    }
+
+private:
+    const cdrip::TCdRipApi& FApi;
+    bool FOwed = true;
+};
+
+// The coder's open stream: CloseStream is owed from a successful OpenStream
+// on, and paid exactly once, by Close or else on destruction.
+class TOpenStream {
+public:
+    TOpenStream() = default;
+    ~TOpenStream()
+    {
+        try {
+            Close();
+        } catch (...) {
+        }
+    }
+    TOpenStream(const TOpenStream&) = delete;
+    TOpenStream& operator=(const TOpenStream&) = delete;
+
+    void Opened(TLameCoder* coder) { FCoder = coder; }
+    void Close()
+    {
+        if (TLameCoder* coder = std::exchange(FCoder, nullptr))
+            coder->CloseStream();
+    }
+
+private:
+    TLameCoder* FCoder = nullptr;
+};
+
 }  // namespace
 
 // State of one running extraction: file, buffers, encoder stream, and the
-// first error met.  Complete() releases everything whatever happened.
+// first error met.  Complete() releases everything whatever happened; the
+// output reaches its final name only when the range was read to its end
+// without an error or an abort.
 class TExtraction {
 public:
-    TExtraction(TCDRIP& ripper, std::string fileName)
-        : R(ripper), FName(std::move(fileName)), FCoder(ripper.FCoder), FEncode(ripper.FEncode),
+    TExtraction(TCDRIP& ripper, TOpenExtraction& library, std::string fileName)
+        : R(ripper), FLibrary(library), FName(std::move(fileName)), FCoder(ripper.FCoder), FEncode(ripper.FEncode),
           FWav(ripper.FWriteWAV && !ripper.FEncode), FSpec(FormatSpec(ripper.FOutputFormat))
     {
     }
@@ -80,16 +136,19 @@ public:
     {
         if (FEncoding)
             Try([&] { Flush(); });
-        if (FStreamOpen)
-            Try([&] { FCoder->CloseStream(); });
+        Try([&] { FStream.Close(); });
         Try([&] { R.FJitterErrorCount = R.FApi.GetNumberOfJitterErrors(); });
-        Try([&] { R.FApi.CloseRipper(); });
-        if (FFile)
-            CloseFile();
+        Try([&] { FLibrary.Close(); });
+        if (FFile && !FError && !R.FAborted)
+            Finish();
+        FFile.reset();   // an unfinished output is dropped; its name stays untouched
         std::vector<uint8_t>().swap(FRead);
         std::vector<int16_t>().swap(FChunk);
         std::vector<uint8_t>().swap(FMp3);
     }
+
+    // The output is under its final name.
+    bool Committed() const { return FCommitted; }
 
     void RethrowError() const
     {
@@ -115,17 +174,14 @@ private:
         return WavDataSize(static_cast<uint64_t>(sectors) * FSpec.SampleRate * FSpec.Channels * 2 / 75);
     }
 
-    // An encoder that cannot take chunks ends the rip before any audio; the
-    // empty file is removed once closed.
+    // An encoder that cannot take chunks ends the rip before any audio.
     void OpenEncoder()
     {
-        FRemoveFile = true;
         if (!FCoder || FCoder->OpenStream() != 0)
             throw ECDRIPError(InitFailure);
-        FStreamOpen = true;
+        FStream.Opened(FCoder);
         if (FCoder->SamplesPerChunk() == 0 || FCoder->OutputBufferSize() == 0)
             throw ECDRIPError(InitFailure);
-        FRemoveFile = false;
         FEncoding = true;
         FChunk.resize(FCoder->SamplesPerChunk());
         FChunkBytes = FChunk.size() * sizeof(int16_t);
@@ -142,8 +198,12 @@ private:
                 if (++failedReads >= MaxFailedReads)
                     throw ECDRIPError(ReadError);
             } else {
-                failedReads = 0;
-                Store(std::min(static_cast<size_t>(std::max(delivered, 0)), FReadSize));
+                // "Nothing ready yet" (no bytes) is neither a failure nor
+                // the progress that ends a run of failures.
+                const size_t bytes = std::min(static_cast<size_t>(std::max(delivered, 0)), FReadSize);
+                if (bytes != 0)
+                    failedReads = 0;
+                Store(bytes);
             }
             if (status == CDRIP_JITTER_ERROR)
                 AddJitterLine();
@@ -170,6 +230,12 @@ private:
 
     // Encodes every whole chunk of remainder + delivered bytes and moves the
     // rest to the start of the read buffer for the next read.
+    //
+    // The results of EncodeChunk and FlushStream are passed over: the
+    // library fails them only for a bad stream handle or chunk size, which an
+    // open stream fed whole chunks of its own size cannot meet, and a failed
+    // call leaves the byte count at the 0 set before it, so nothing is
+    // written for it.  What reaches the file is checked by the writes.
     void EncodeChunks(size_t delivered)
     {
         const size_t total = FRemainder + delivered;
@@ -224,29 +290,30 @@ private:
             throw ECDRIPError(WriteError);
     }
 
-    void CloseFile() noexcept
+    // The complete output gets its true sizes and its final name.
+    void Finish() noexcept
     {
         if (FWav)
             Try([&] { PatchWavSizes(); });
-        Try([&] {
-            if (!FFile->Close())
-                throw ECDRIPError(WriteError);
-        });
-        FFile.reset();
-        if (FRemoveFile)
-            R.FFiles.Remove(FName);
+        if (!FError)
+            Try([&] {
+                if (!FFile->Commit())
+                    throw ECDRIPError(WriteError);
+                FCommitted = true;
+            });
     }
 
     TCDRIP& R;
+    TOpenExtraction& FLibrary;
+    TOpenStream FStream;
     const std::string FName;
     TLameCoder* const FCoder;
     const bool FEncode;
     const bool FWav;
     const TFormatSpec FSpec;
     std::unique_ptr<cdrip::TOutputFile> FFile;
-    bool FStreamOpen = false;   // CloseStream owed
     bool FEncoding = false;     // chunks go to the encoder
-    bool FRemoveFile = false;
+    bool FCommitted = false;    // the output is under its final name
     size_t FReadSize = 0;
     size_t FChunkBytes = 0;
     size_t FRemainder = 0;
@@ -263,7 +330,15 @@ void TCDRIP::RipTrack(int32_t trackNum, const std::string& fileName)
     if (OnBeginTrack)
         OnBeginTrack(this, static_cast<uint16_t>(trackNum));
     const TTrack* track = FTracks.Object(trackNum - 1);
-    RipSectors(track->StartSector, track->EndSector, fileName);
+    try {
+        RipSectors(track->StartSector, track->EndSector, fileName);
+    } catch (...) {
+        // A complete copy whose jitter file failed is a finished track all
+        // the same; the jitter file's error follows.
+        if (FOutputComplete && OnEndTrack)
+            OnEndTrack(this, static_cast<uint16_t>(trackNum));
+        throw;
+    }
     if (OnEndTrack)
         OnEndTrack(this, static_cast<uint16_t>(trackNum));
 }
@@ -273,14 +348,20 @@ void TCDRIP::RipSectors(int32_t startSector, int32_t endSector, const std::strin
     if (!ApplyParameters())
         throw ECDRIPError("Invalid CD-ROM parameters");
     FAborted = false;
+    FOutputComplete = false;
     int32_t readSize = 0;
     if (FApi.OpenRipper(&readSize, startSector, endSector) == CDRIP_ERROR)
         throw ECDRIPError(ReadError);
+    TOpenExtraction library(FApi);
     const std::string outputName = OutputFileName(fileName);
-    TExtraction extraction(*this, outputName);
+    FFiles.RemoveStale(outputName);
+    TExtraction extraction(*this, library, outputName);
     extraction.Run(readSize, startSector, endSector);
     extraction.Complete();
     extraction.RethrowError();
+    if (!extraction.Committed())
+        return;   // aborted: nothing under the final name, no jitter file
+    FOutputComplete = true;
     if (!FJitterPositions.empty())
         SaveJitterFile(outputName);
 }
@@ -291,7 +372,6 @@ void TCDRIP::SaveJitterFile(const std::string& outputFileName)
     for (const std::string& line : FJitterPositions)
         text += line + "\r\n";
     auto file = FFiles.Create(JitterFileName(outputFileName));
-    const bool written = file->Write(text.data(), text.size()) == text.size();
-    if (!file->Close() || !written)
+    if (file->Write(text.data(), text.size()) != text.size() || !file->Commit())
         throw ECDRIPError(WriteError);
 }

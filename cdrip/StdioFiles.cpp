@@ -1,6 +1,8 @@
 #include "CDRIP.h"
+#include "StagedFile.h"
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace cdrip {
 namespace {
@@ -9,9 +11,22 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
+// Buffered writes into a staged file.  The stream runs on a second
+// descriptor of the same open file, so closing it keeps the staged file's
+// lock until the rename.
 class TStdioFile : public TOutputFile {
 public:
-    explicit TStdioFile(std::FILE* f) : FFile(f) {}
+    explicit TStdioFile(const std::string& fileName) : FStaged(fileName)
+    {
+        const int fd = ::dup(FStaged.Fd());
+        if (fd >= 0)
+            FFile.reset(::fdopen(fd, "wb"));
+        if (!FFile) {
+            if (fd >= 0)
+                ::close(fd);
+            throw rtl::EFCreateError(rtl::FileCreateErrorMessage(fileName));
+        }
+    }
 
     size_t Write(const void* data, size_t size) override
     {
@@ -27,12 +42,18 @@ public:
                std::fwrite(data, 1, size, FFile.get()) == size && std::fseek(FFile.get(), here, SEEK_SET) == 0;
     }
 
-    bool Close() override
+    bool Commit() override
     {
-        return FFile && std::fclose(FFile.release()) == 0;
+        const bool flushed = FFile && std::fclose(FFile.release()) == 0;
+        if (!flushed) {
+            FStaged.Discard();
+            return false;
+        }
+        return FStaged.Commit();
     }
 
 private:
+    TStagedFile FStaged;   // declared first: the stream closes before the file is dropped
     std::unique_ptr<std::FILE, FileCloser> FFile;
 };
 
@@ -40,13 +61,10 @@ class TStdioFileSystem : public TFileSystem {
 public:
     std::unique_ptr<TOutputFile> Create(const std::string& fileName) override
     {
-        std::FILE* f = std::fopen(fileName.c_str(), "wb");
-        if (!f)
-            throw rtl::EFCreateError(rtl::FileCreateErrorMessage(fileName));
-        return std::make_unique<TStdioFile>(f);
+        return std::make_unique<TStdioFile>(fileName);
     }
 
-    bool Remove(const std::string& fileName) override { return std::remove(fileName.c_str()) == 0; }
+    void RemoveStale(const std::string& fileName) override { RemoveStaleTemporaries(FolderOf(fileName)); }
 };
 
 }  // namespace

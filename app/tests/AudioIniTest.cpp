@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -104,6 +105,53 @@ TEST_F(AudioIniTest, MissingFolderFailsWithTheCreateMessage)
     } catch (const rtl::Exception& e) {
         EXPECT_EQ(std::string(e.what()), "Datei " + path + " kann nicht erstellt werden");
     }
+}
+
+// Without any write permission Audio.ini is read-only by the user's choice:
+// refused with a message, its bytes and mode untouched.
+struct TIniMode {
+    const char* Name;
+    std::filesystem::perms Mode;
+    bool Refused;
+};
+
+class AudioIniModeTest : public AudioIniTest, public testing::WithParamInterface<TIniMode> {};
+
+TEST_P(AudioIniModeTest, ReadOnlyIsRefusedOthersAreUpdated)
+{
+    WriteAll(Path, "A.wav\r\n");
+    std::filesystem::permissions(Path, GetParam().Mode);
+    try {
+        ripper::AppendAudioIniLine(Path, "B.wav");
+        EXPECT_FALSE(GetParam().Refused) << "no error";
+    } catch (const rtl::Exception& e) {
+        EXPECT_TRUE(GetParam().Refused) << e.what();
+        EXPECT_EQ(std::string(e.what()), "Datei " + Path + " ist schreibgeschützt");
+    }
+    EXPECT_EQ(ReadAll(Path), GetParam().Refused ? "A.wav\r\n" : "A.wav\r\nB.wav\r\n");
+    EXPECT_EQ(std::filesystem::status(Path).permissions(), GetParam().Mode);
+    EXPECT_EQ(FolderEntries(Folder), std::vector<std::string>{"Audio.ini"});
+}
+
+using P = std::filesystem::perms;
+INSTANTIATE_TEST_SUITE_P(
+    Modes, AudioIniModeTest,
+    testing::Values(TIniMode{"ReadOnlyForAll", P::owner_read | P::group_read | P::others_read, true},
+                    TIniMode{"OwnerReadOnly", P::owner_read, true},
+                    TIniMode{"NoPermissionAtAll", P::none, true},
+                    TIniMode{"OwnerWritable", P::owner_read | P::owner_write | P::group_read, false}),
+    [](const testing::TestParamInfo<TIniMode>& p) { return std::string(p.param.Name); });
+
+// An update killed midway left its hidden temporary file; the next update
+// clears it.  Files of other programs stay.
+TEST_F(AudioIniTest, TemporaryOfAKilledUpdateIsRemovedOthersStay)
+{
+    WriteAll(Folder + "/.Audio.ini.ripper-x1Y2z3", "half");
+    WriteAll(Folder + "/Audio.ini.backup", "kept");
+    ripper::AppendAudioIniLine(Path, "A.wav");
+    std::vector<std::string> names = FolderEntries(Folder);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"Audio.ini", "Audio.ini.backup"}));
 }
 
 // Draws again while the numbered name is taken, and gives up after a bound.

@@ -486,7 +486,7 @@ TEST_F(RipDialogTest, MissingSlideshowFolderShowsTheErrorThenRipsOnceItExists)
     EXPECT_EQ(Status(), "Fertig!");
 }
 
-TEST_F(RipDialogTest, ReadErrorRemovesThePartialFile)
+TEST_F(RipDialogTest, ReadErrorLeavesNoFile)
 {
     std::ofstream(Tray + ".faults") << "unreadable@" << discimage::TrackStart(ThreeTrackDisc(), 0) + 100 << "-"
                                     << discimage::TrackStart(ThreeTrackDisc(), 0) + 120 << "\n";
@@ -509,6 +509,89 @@ TEST_F(RipDialogTest, AudioIniFailureShowsTheErrorAndKeepsTheCopy)
     ASSERT_EQ(Boxes.Shown.size(), 1u);
     EXPECT_EQ(Boxes.Shown[0].Kind, "error");
     EXPECT_TRUE(fs::exists(Slideshow + "/Track01.wav"));
+    EXPECT_EQ(SlideshowFiles(), (std::vector<std::string>{"Audio.ini", "Track01.wav"}));
+    ExpectIdle();
+}
+
+// The user answered "&Ja" to overwrite Track01.wav; the copy then does not
+// complete.  The old file must survive byte for byte, with no line added to
+// Audio.ini and nothing else left in the folder.
+enum class TUnfinished { Abort, ReadError, CloseWindow };
+
+class OverwriteThenUnfinishedTest : public RipDialogTest, public testing::WithParamInterface<TUnfinished> {};
+
+TEST_P(OverwriteThenUnfinishedTest, KeepsTheOldFileAndAudioIni)
+{
+    const std::string old = "RIFF old copy \x01\x02\r\n";
+    const std::string ini = "Track01.wav\r\nAnderes.mp3\r\n";
+    WriteFile(Slideshow + "/Track01.wav", old);
+    WriteFile(Slideshow + "/Audio.ini", ini);
+    const int32_t start = discimage::TrackStart(ThreeTrackDisc(), 0);
+    if (GetParam() == TUnfinished::ReadError)
+        std::ofstream(Tray + ".faults") << "unreadable@" << start + 200 << "-" << start + 220 << "\n";
+    else
+        std::ofstream(Tray + ".faults") << "jitter@" << start + 2 << "\n";   // a jitter file is due too
+    OPEN_OR_SKIP();
+    Tick();
+    Boxes.ConfirmAnswer = true;
+    if (GetParam() == TUnfinished::Abort)
+        AtFirstProgress([&] { QTest::mouseClick(Abort(), Qt::LeftButton); });
+    if (GetParam() == TUnfinished::CloseWindow)
+        AtFirstProgress([&] { Form->close(); });
+    Rip(0);
+
+    ASSERT_GE(Boxes.Shown.size(), 1u);
+    EXPECT_EQ(Boxes.Shown[0].Kind, "confirm");
+    EXPECT_EQ(Boxes.Shown.size(), GetParam() == TUnfinished::ReadError ? 2u : 1u);
+    EXPECT_EQ(ReadAll(Slideshow + "/Track01.wav"), old);
+    EXPECT_EQ(AudioIni(), ini);
+    EXPECT_EQ(SlideshowFiles(), (std::vector<std::string>{"Audio.ini", "Track01.wav"}));
+    EXPECT_EQ(Form->isVisible(), GetParam() != TUnfinished::CloseWindow);
+}
+
+INSTANTIATE_TEST_SUITE_P(Endings, OverwriteThenUnfinishedTest,
+                         testing::Values(TUnfinished::Abort, TUnfinished::ReadError, TUnfinished::CloseWindow),
+                         [](const testing::TestParamInfo<TUnfinished>& p) {
+                             switch (p.param) {
+                             case TUnfinished::Abort: return std::string("Abort");
+                             case TUnfinished::ReadError: return std::string("ReadError");
+                             default: return std::string("CloseWindow");
+                             }
+                         });
+
+// A finished copy whose jitter file cannot be written (a folder holds its
+// name) stays and is listed; the jitter file's error is shown.
+TEST_F(RipDialogTest, JitterFileFailureShowsTheErrorAndKeepsTheCopy)
+{
+    std::ofstream(Tray + ".faults") << "jitter@" << discimage::TrackStart(ThreeTrackDisc(), 0) + 2 << "\n";
+    fs::create_directories(Slideshow + "/Track01jitt/x");
+    OPEN_OR_SKIP();
+    Tick();
+    Rip(0);
+    ASSERT_EQ(Boxes.Shown.size(), 1u);
+    EXPECT_EQ(Boxes.Shown[0].Kind, "error");
+    EXPECT_EQ(Boxes.Shown[0].Text, "Datei " + Slideshow + "/Track01jitt kann nicht erstellt werden.");
+    EXPECT_EQ(ReadAll(Slideshow + "/Track01.wav").size(), 44 + discimage::TrackBytes(ThreeTrackDisc(), 0).size());
+    EXPECT_EQ(AudioIni(), "Track01.wav\r\n");
+    EXPECT_EQ(SlideshowFiles(), (std::vector<std::string>{"Audio.ini", "Track01.wav", "Track01jitt"}));
+    ExpectIdle();
+}
+
+// A read-only Audio.ini is the user's choice: it is not replaced, the
+// reason is shown, and the finished copy stays (unlisted).
+TEST_F(RipDialogTest, ReadOnlyAudioIniIsRefusedAndTheCopyStays)
+{
+    WriteFile(Slideshow + "/Audio.ini", "Alt.wav\r\n");
+    fs::permissions(Slideshow + "/Audio.ini", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    OPEN_OR_SKIP();
+    Tick();
+    Rip(0);
+    ASSERT_EQ(Boxes.Shown.size(), 1u);
+    EXPECT_EQ(Boxes.Shown[0].Kind, "error");
+    EXPECT_EQ(Boxes.Shown[0].Text, "Datei " + Slideshow + "/Audio.ini ist schreibgeschützt.");
+    EXPECT_EQ(AudioIni(), "Alt.wav\r\n");
+    EXPECT_EQ(fs::status(Slideshow + "/Audio.ini").permissions(),
+              fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     EXPECT_EQ(SlideshowFiles(), (std::vector<std::string>{"Audio.ini", "Track01.wav"}));
     ExpectIdle();
 }

@@ -7,3 +7,5 @@ echo
 "$here/mp3.sh"
 echo
 "$here/memory.sh"
+echo
+"$here/interrupt.sh"

@@ -216,9 +216,8 @@ TEST_F(EndToEnd, PersistentFailureEndsInReadErrorWithoutHanging)
         EXPECT_STREQ(e.what(), "Read error");
     }
     EXPECT_FALSE(ended);
-    const auto file = ReadFile(dir.Path("t.wav"));
-    ASSERT_EQ(file.size(), 44u);
-    EXPECT_EQ(LE32(file, 40), 0u);
+    for (const std::string& name : scripted::FolderNames(dir.Root()))
+        EXPECT_EQ(name.find("t.wav"), std::string::npos) << name;   // no file, no temporary left
 }
 
 TEST_F(EndToEnd, FailedOpenTouchesNoFile)

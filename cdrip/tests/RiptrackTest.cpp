@@ -1,12 +1,19 @@
 // The riptrack tool, run as a user would, on a generated image.
 #include "ImageDrive.h"
 #include "Scripted.h"
+#include "StagedFile.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -37,6 +44,89 @@ ToolRun Riptrack(const std::string& args)
         run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     }
     return run;
+}
+
+// riptrack started in the background with CDRIP_FAULTS set for it alone,
+// its output discarded.  Killed (SIGKILL) if still running at the end.
+class TBackgroundRip {
+public:
+    TBackgroundRip(const std::vector<std::string>& args, const std::string& faults)
+    {
+        // Everything the child needs is made before the fork.
+        std::vector<std::string> argv{ToolsDir() + "/riptrack"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<std::string> env{"CDRIP_FAULTS=" + faults};
+        for (char** e = environ; *e; ++e)
+            if (std::strncmp(*e, "CDRIP_FAULTS=", 13) != 0)
+                env.emplace_back(*e);
+        std::vector<char*> rawArgs;
+        for (std::string& a : argv)
+            rawArgs.push_back(a.data());
+        rawArgs.push_back(nullptr);
+        std::vector<char*> rawEnv;
+        for (std::string& e : env)
+            rawEnv.push_back(e.data());
+        rawEnv.push_back(nullptr);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        FPid = ::fork();
+        if (FPid == 0) {
+            ::dup2(null, STDOUT_FILENO);
+            ::dup2(null, STDERR_FILENO);
+            ::execve(rawArgs[0], rawArgs.data(), rawEnv.data());
+            ::_exit(127);
+        }
+        ::close(null);
+    }
+    ~TBackgroundRip()
+    {
+        if (FPid > 0 && !FDone) {
+            ::kill(FPid, SIGKILL);
+            ::waitpid(FPid, nullptr, 0);
+        }
+    }
+
+    pid_t Pid() const { return FPid; }
+
+    // The raw wait status, or -1 when the process is still running after `limit`.
+    int Wait(std::chrono::milliseconds limit)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        int status = 0;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (::waitpid(FPid, &status, WNOHANG) == FPid) {
+                FDone = true;
+                return status;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return -1;
+    }
+
+private:
+    pid_t FPid = -1;
+    bool FDone = false;
+};
+
+// The hidden temporary files in `folder`.
+std::vector<std::string> Temporaries(const std::string& folder)
+{
+    std::vector<std::string> found;
+    for (const std::string& name : scripted::FolderNames(folder))
+        if (cdrip::IsTemporaryName(name))
+            found.push_back(name);
+    return found;
+}
+
+// Polls until a temporary file shows in `folder` (the rip has begun writing).
+bool WaitForTemporary(const std::string& folder, std::chrono::seconds limit)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (!Temporaries(folder).empty())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
 }
 
 class RiptrackTool : public testing::Test {
@@ -127,5 +217,65 @@ TEST_F(RiptrackTool, FailuresExitNonZeroWithTheMessage)
     }
     EXPECT_EQ(Riptrack("--help").status, 0);
 }
+
+// A killed rip leaves only its hidden temporary file: the old copy under the
+// final name stays as it was, and the next rip into the folder clears it.
+TEST_F(RiptrackTool, KilledRipLeavesTheOldFileAndTheNextRipClearsItsTemporary)
+{
+    const int32_t drive = ImageDrive();
+    ASSERT_GE(drive, 0);
+    const std::string out = dir.Path("out/Track01.wav");
+    std::filesystem::create_directories(dir.Path("out"));
+    scripted::WriteFile(out, "old copy");
+    {
+        TBackgroundRip rip({"--drive", std::to_string(drive), "1", out}, "slow=2000");
+        ASSERT_TRUE(WaitForTemporary(dir.Path("out"), std::chrono::seconds(60)));
+        ::kill(rip.Pid(), SIGKILL);
+        const int status = rip.Wait(std::chrono::seconds(10));
+        ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    }
+    EXPECT_EQ(Temporaries(dir.Path("out")).size(), 1u);
+    EXPECT_EQ(scripted::ReadFile(out), std::vector<uint8_t>({'o', 'l', 'd', ' ', 'c', 'o', 'p', 'y'}));
+
+    const ToolRun next = Riptrack("--drive " + std::to_string(drive) + " --raw 2 '" + dir.Path("out/Track02.raw") + "'");
+    ASSERT_EQ(next.status, 0) << next.out;
+    EXPECT_EQ(scripted::FolderNames(dir.Path("out")), (std::vector<std::string>{"Track01.wav", "Track02.raw"}));
+}
+
+struct StopSignal {
+    const char* Name;
+    int Signal;
+    int ExitCode;
+};
+
+class RiptrackSignal : public RiptrackTool, public testing::WithParamInterface<StopSignal> {};
+
+// Each read takes 8 s: a rip that waited for the read in flight would need
+// that long; riptrack must stop at once and leave the target as it was.
+TEST_P(RiptrackSignal, StopsDuringASlowReadLeavingNothing)
+{
+    const int32_t drive = ImageDrive();
+    ASSERT_GE(drive, 0);
+    const std::string out = dir.Path("out/Track01.wav");
+    std::filesystem::create_directories(dir.Path("out"));
+    scripted::WriteFile(out, "old");
+    TBackgroundRip rip({"--drive", std::to_string(drive), "1", out}, "slow=8000");
+    ASSERT_TRUE(WaitForTemporary(dir.Path("out"), std::chrono::seconds(60)));
+    const auto sent = std::chrono::steady_clock::now();
+    ::kill(rip.Pid(), GetParam().Signal);
+    const int status = rip.Wait(std::chrono::seconds(20));
+    const auto took = std::chrono::steady_clock::now() - sent;
+    ASSERT_NE(status, -1) << "still running 20 s after the signal";
+    EXPECT_LT(took, std::chrono::seconds(2))
+        << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), GetParam().ExitCode);
+    EXPECT_EQ(scripted::FolderNames(dir.Path("out")), std::vector<std::string>{"Track01.wav"});
+    EXPECT_EQ(scripted::ReadFile(out), std::vector<uint8_t>({'o', 'l', 'd'}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, RiptrackSignal,
+                         testing::Values(StopSignal{"Interrupt", SIGINT, 130}, StopSignal{"Terminate", SIGTERM, 143}),
+                         [](const testing::TestParamInfo<StopSignal>& p) { return p.param.Name; });
 
 }  // namespace

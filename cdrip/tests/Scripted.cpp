@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -201,7 +202,13 @@ public:
         return FInner->WriteAt(offset, data, size);
     }
 
-    bool Close() override { return FInner->Close(); }
+    bool Commit() override
+    {
+        if (FName == FOwner.failCommit)
+            return false;   // the inner file is dropped uncommitted
+        FOwner.committed.push_back(FName);
+        return FInner->Commit();
+    }
 
 private:
     RecordingFiles& FOwner;
@@ -261,10 +268,10 @@ std::unique_ptr<cdrip::TOutputFile> RecordingFiles::Create(const std::string& fi
     return std::make_unique<RecordingFile>(*this, fileName, std::move(inner));
 }
 
-bool RecordingFiles::Remove(const std::string& fileName)
+void RecordingFiles::RemoveStale(const std::string& fileName)
 {
-    removed.push_back(fileName);
-    return cdrip::StdioFileSystem().Remove(fileName);
+    sweeps.push_back(fileName);
+    cdrip::StdioFileSystem().RemoveStale(fileName);
 }
 
 TempDir::TempDir()
@@ -288,6 +295,15 @@ std::vector<uint8_t> ReadFile(const std::string& path)
 }
 
 bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+
+std::vector<std::string> FolderNames(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 void WriteFile(const std::string& path, const std::string& text)
 {

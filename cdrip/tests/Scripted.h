@@ -70,8 +70,9 @@ struct LameEnc {
 };
 
 // Real files, with every write recorded; write number failWrite (1-based,
-// counted over all files) comes up one byte short.  With seekable false the
-// files behave like a pipe: WriteAt fails and writes nothing.
+// counted over all files) comes up one byte short, and the commit of the file
+// named failCommit fails.  With seekable false the files behave like a pipe:
+// WriteAt fails and writes nothing.
 class RecordingFiles : public cdrip::TFileSystem {
 public:
     struct Op {
@@ -81,13 +82,15 @@ public:
     };
     std::vector<Op> ops;
     std::vector<std::string> created;
-    std::vector<std::string> removed;
+    std::vector<std::string> committed;
+    std::vector<std::string> sweeps;   // RemoveStale calls
     int failWrite = 0;
+    std::string failCommit;
     int writes = 0;
     bool seekable = true;
 
     std::unique_ptr<cdrip::TOutputFile> Create(const std::string& fileName) override;
-    bool Remove(const std::string& fileName) override;
+    void RemoveStale(const std::string& fileName) override;
 };
 
 // A fresh folder under the test temp dir, removed with its files at the end.
@@ -103,6 +106,8 @@ private:
 };
 
 std::vector<uint8_t> ReadFile(const std::string& path);
+// The names in `folder`, sorted, hidden ones included.
+std::vector<std::string> FolderNames(const std::string& folder);
 bool FileExists(const std::string& path);
 void WriteFile(const std::string& path, const std::string& text);
 std::vector<uint8_t> Bytes(size_t count, uint8_t first);   // first, first+1, ...

@@ -2,14 +2,22 @@
 // or MP3 file, through the same components the dialog uses.
 #include "CDRIP.h"
 #include "LameCoder.h"
+#include "StagedFile.h"
 
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <iostream>
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -26,7 +34,10 @@ const char* const Usage =
     "  --no-jitter-correct   plain reads, no jitter correction\n"
     "  --list                prints the drives and the tracks of their discs\n"
     "Disc images act as drives when CDRIP_IMAGES names them (':'-separated).\n"
-    "Progress goes to stderr; exit status 0 on success, 1 on failure, 2 on bad usage.\n";
+    "FILE appears only when the copy is complete; a failed or interrupted copy\n"
+    "leaves an existing FILE as it was.\n"
+    "Progress goes to stderr; exit status 0 on success, 1 on failure, 2 on bad usage,\n"
+    "130 when stopped by SIGINT (Ctrl-C), 143 by SIGTERM.\n";
 
 enum class Output { Wav, Raw, Mp3 };
 
@@ -41,9 +52,64 @@ struct Options {
     std::string file;
 };
 
-volatile std::sig_atomic_t g_interrupted = 0;
+// How long an interrupted rip may take to stop in order (abort, close the
+// extraction, drop the unfinished file) before the watchdog ends the process
+// itself: a read stuck in the drive must not hold Ctrl-C up.
+constexpr std::chrono::milliseconds kStopGrace{80};
 
-void OnInterrupt(int) { g_interrupted = 1; }
+volatile std::sig_atomic_t g_signal = 0;   // the first SIGINT or SIGTERM received
+int g_wake[2] = {-1, -1};                  // the handler writes, the watchdog reads
+std::atomic<bool> g_stopped{false};        // the orderly stop has ended the process's work
+
+void OnSignal(int signal)
+{
+    if (g_signal == 0)
+        g_signal = signal;
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t ignored = ::write(g_wake[1], &byte, 1);
+    errno = saved;
+}
+
+// Waits for a signal, gives the orderly stop its grace, then removes our
+// unfinished file and ends the process without waiting for anything.
+void Watchdog()
+{
+    char byte = 0;
+    while (::read(g_wake[0], &byte, 1) < 0 && errno == EINTR) {
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kStopGrace;
+    while (!g_stopped.load() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (g_stopped.load())
+        return;
+    cdrip::RemoveOwnTemporaries();
+    static const char text[] = "\nriptrack: interrupted\n";
+    [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, text, sizeof text - 1);
+    ::_exit(128 + g_signal);
+}
+
+void InstallSignalHandlers()
+{
+    if (::pipe2(g_wake, O_CLOEXEC) != 0)
+        return;
+    std::thread(Watchdog).detach();
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+// Ends an interrupted run at once: the library may still hold a read in
+// flight, and nothing at exit may wait for it.
+[[noreturn]] void ExitInterrupted()
+{
+    g_stopped.store(true);
+    std::cerr << std::flush;
+    std::_Exit(128 + g_signal);
+}
 
 std::optional<int32_t> ParseNumber(const std::string& text)
 {
@@ -167,14 +233,14 @@ int Rip(TCDRIP& ripper, TLameCoder& coder, const Options& options)
         shown = percent;
     };
     ripper.ProcessMessages = [&ripper] {
-        if (g_interrupted)
+        if (g_signal != 0)
             ripper.Abort();
     };
     ripper.RipTrack(options.track, options.file);
     std::cerr << "\n";
     if (ripper.Aborted()) {
-        std::cerr << "aborted: " << ripper.OutputFileName(options.file) << " is incomplete\n";
-        return 1;
+        std::cerr << "riptrack: interrupted; nothing written to " << ripper.OutputFileName(options.file) << "\n";
+        ExitInterrupted();
     }
     std::cerr << "wrote " << ripper.OutputFileName(options.file);
     if (ripper.JitterErrorCount() > 0)
@@ -198,13 +264,15 @@ int main(int argc, char** argv)
         std::cerr << "riptrack: " << usageError << "\n" << Usage;
         return 2;
     }
-    std::signal(SIGINT, OnInterrupt);
+    InstallSignalHandlers();
     try {
         TLameCoder coder;
         TCDRIP ripper;
         return options.list ? ListDrives(ripper) : Rip(ripper, coder, options);
     } catch (const std::exception& e) {
         std::cerr << "\nriptrack: " << e.what() << "\n";
+        if (g_signal != 0)
+            ExitInterrupted();
         return 1;
     }
 }
