@@ -111,10 +111,11 @@ protected:
         Profile.WriteUserFile("Ripper.ini", "[Settings]\r\nDiashowDir=" + folder + "\r\n");
     }
 
-    // The dialog, shown, on the trays of CDRIP_IMAGES; false (and the test
-    // skipped) when the machine has real CD drives ahead of ours.
+    // The dialog, shown, on the trays of CDRIP_IMAGES alone (real drives
+    // hidden); true when the drive box lists exactly those trays.
     bool Open(const std::string& trays, TRipFormSeams seams = {})
     {
+        const TEnvironmentVariable imagesOnly("CDRIP_IMAGES_ONLY", "1");
         const TEnvironmentVariable images("CDRIP_IMAGES", trays);
         seams.MessageBoxes = &Boxes;
         seams.ProgramFile = Profile.ProgramFile();
@@ -217,13 +218,11 @@ protected:
     std::unique_ptr<TRipForm> Form;
 };
 
-#define OPEN_OR_SKIP(...)                                                   \
-    if (!Open(__VA_ARGS__))                                                 \
-        GTEST_SKIP() << "real CD drives come before the virtual ones here";
+#define OPEN_TRAYS(...) ASSERT_TRUE(Open(__VA_ARGS__)) << "the drive box lists other drives than our trays"
 
 TEST_F(RipDialogTest, FirstRefreshFillsTheListWithinThreeSecondsStartWaitsForAClick)
 {
-    OPEN_OR_SKIP();
+    OPEN_TRAYS();
     EXPECT_FALSE(Drives()->isEditable());
     EXPECT_EQ(Drives()->currentText(), "Virtual CD drive (tray1.cue)");
     EXPECT_EQ(List()->count(), 0);
@@ -247,7 +246,7 @@ TEST_F(RipDialogTest, FirstRefreshFillsTheListWithinThreeSecondsStartWaitsForACl
 
 TEST_F(RipDialogTest, WavRipCopiesTheTrackAndListsIt)
 {
-    OPEN_OR_SKIP();
+    OPEN_TRAYS();
     Tick();
     struct TSeen {
         int Bar;
@@ -291,7 +290,7 @@ TEST_F(RipDialogTest, WavRipCopiesTheTrackAndListsIt)
 // handler: one box is always checked, and the file follows it.
 TEST_F(RipDialogTest, Mp3RipThenBackToWav)
 {
-    OPEN_OR_SKIP();
+    OPEN_TRAYS();
     Tick();
     ClickBox(Mp3());
     EXPECT_TRUE(Mp3()->isChecked());
@@ -314,7 +313,7 @@ TEST_F(RipDialogTest, Mp3RipThenBackToWav)
 
 TEST_F(RipDialogTest, OverwriteYesRipsOverTheFileAndListsItTwice)
 {
-    OPEN_OR_SKIP();
+    OPEN_TRAYS();
     Tick();
     Rip(1);
     Boxes.ConfirmAnswer = true;
@@ -341,7 +340,7 @@ TEST_F(RipDialogTest, OverwriteNoKeepsTheFileAndTakesAFreeNumberedName)
         draws.erase(draws.begin());
         return n;
     };
-    OPEN_OR_SKIP(Tray, seams);
+    OPEN_TRAYS(Tray, seams);
     std::ofstream(Slideshow + "/Track01.wav") << "old file";
     std::ofstream(Slideshow + "/42_Track01.wav") << "older file";
     Tick();
@@ -365,7 +364,7 @@ class DataTrackTest : public RipDialogTest, public testing::WithParamInterface<T
 TEST_P(DataTrackTest, IsRefusedInTheLanguageAndTheRefreshRunsOn)
 {
     Profile.WriteUserFile("LanguageIsSet.ini", std::string(GetParam().Language) + "\r\n");
-    OPEN_OR_SKIP();
+    OPEN_TRAYS();
     Tick();
     Rip(2);
     ASSERT_EQ(Boxes.Shown.size(), 1u);
@@ -389,7 +388,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(RipDialogTest, RefusedStartsRestartTheRefresh)
 {
     discimage::WriteImage(AudioDisc(4), Tray);
-    OPEN_OR_SKIP();
+    OPEN_TRAYS();
     QTest::mouseDClick(List()->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
     EXPECT_FALSE(Start()->isEnabled());
     EXPECT_FALSE(Abort()->isEnabled());
@@ -414,7 +413,7 @@ TEST_F(RipDialogTest, AbortMidRipLeavesNoFileAndNoLine)
 {
     // A jitter report in the first read makes the rip write a jitter file too.
     std::ofstream(Tray + ".faults") << "jitter@" << discimage::TrackStart(ThreeTrackDisc(), 0) + 2 << "\n";
-    OPEN_OR_SKIP();
+    OPEN_TRAYS();
     Tick();
     EXPECT_FALSE(Abort()->isEnabled());
     bool abortWasOn = false;
@@ -436,7 +435,7 @@ TEST_F(RipDialogTest, AbortMidRipLeavesNoFileAndNoLine)
 
 TEST_F(RipDialogTest, ClosingDuringARipAbortsCleansUpAndCloses)
 {
-    OPEN_OR_SKIP();
+    OPEN_TRAYS();
     Tick();
     AtFirstProgress([&] { Form->close(); });
     Rip(0);
@@ -448,7 +447,7 @@ TEST_F(RipDialogTest, ClosingDuringARipAbortsCleansUpAndCloses)
 // While RipTrack runs, neither a refresh nor a second start gets through.
 TEST_F(RipDialogTest, NoRipOrRefreshInsideARip)
 {
-    OPEN_OR_SKIP();
+    OPEN_TRAYS();
     Tick();
     int lines = -1;
     AtFirstProgress([&] {
@@ -469,7 +468,7 @@ TEST_F(RipDialogTest, NoRipOrRefreshInsideARip)
 TEST_F(RipDialogTest, MissingSlideshowFolderShowsTheErrorThenRipsOnceItExists)
 {
     fs::remove_all(Slideshow);
-    OPEN_OR_SKIP();
+    OPEN_TRAYS();
     Tick();
     Rip(0);
     ASSERT_EQ(Boxes.Shown.size(), 1u);
@@ -490,7 +489,7 @@ TEST_F(RipDialogTest, ReadErrorLeavesNoFile)
 {
     std::ofstream(Tray + ".faults") << "unreadable@" << discimage::TrackStart(ThreeTrackDisc(), 0) + 100 << "-"
                                     << discimage::TrackStart(ThreeTrackDisc(), 0) + 120 << "\n";
-    OPEN_OR_SKIP();
+    OPEN_TRAYS();
     Tick();
     Rip(0);
     ASSERT_EQ(Boxes.Shown.size(), 1u);
@@ -503,7 +502,7 @@ TEST_F(RipDialogTest, ReadErrorLeavesNoFile)
 TEST_F(RipDialogTest, AudioIniFailureShowsTheErrorAndKeepsTheCopy)
 {
     fs::create_directories(Slideshow + "/Audio.ini/x");
-    OPEN_OR_SKIP();
+    OPEN_TRAYS();
     Tick();
     Rip(0);
     ASSERT_EQ(Boxes.Shown.size(), 1u);
@@ -531,7 +530,7 @@ TEST_P(OverwriteThenUnfinishedTest, KeepsTheOldFileAndAudioIni)
         std::ofstream(Tray + ".faults") << "unreadable@" << start + 200 << "-" << start + 220 << "\n";
     else
         std::ofstream(Tray + ".faults") << "jitter@" << start + 2 << "\n";   // a jitter file is due too
-    OPEN_OR_SKIP();
+    OPEN_TRAYS();
     Tick();
     Boxes.ConfirmAnswer = true;
     if (GetParam() == TUnfinished::Abort)
@@ -565,7 +564,7 @@ TEST_F(RipDialogTest, JitterFileFailureShowsTheErrorAndKeepsTheCopy)
 {
     std::ofstream(Tray + ".faults") << "jitter@" << discimage::TrackStart(ThreeTrackDisc(), 0) + 2 << "\n";
     fs::create_directories(Slideshow + "/Track01jitt/x");
-    OPEN_OR_SKIP();
+    OPEN_TRAYS();
     Tick();
     Rip(0);
     ASSERT_EQ(Boxes.Shown.size(), 1u);
@@ -583,7 +582,7 @@ TEST_F(RipDialogTest, ReadOnlyAudioIniIsRefusedAndTheCopyStays)
 {
     WriteFile(Slideshow + "/Audio.ini", "Alt.wav\r\n");
     fs::permissions(Slideshow + "/Audio.ini", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    OPEN_OR_SKIP();
+    OPEN_TRAYS();
     Tick();
     Rip(0);
     ASSERT_EQ(Boxes.Shown.size(), 1u);
@@ -599,7 +598,7 @@ TEST_F(RipDialogTest, ReadOnlyAudioIniIsRefusedAndTheCopyStays)
 TEST_F(RipDialogTest, NoSlideshowFolderRefusesTheStart)
 {
     Profile.WriteUserFile("Ripper.ini", "[Settings]\r\n");
-    OPEN_OR_SKIP();
+    OPEN_TRAYS();
     Tick();
     Rip(0);
     ASSERT_EQ(Boxes.Shown.size(), 1u);
@@ -613,7 +612,7 @@ TEST_F(RipDialogTest, NoSlideshowFolderRefusesTheStart)
 TEST_F(RipDialogTest, ExistingAudioIniKeepsItsBytes)
 {
     std::ofstream(Slideshow + "/Audio.ini", std::ios::binary) << "M\xFCller \xE4.mp3\nZweite.wav\n";
-    OPEN_OR_SKIP();
+    OPEN_TRAYS();
     Tick();
     Rip(1);
     EXPECT_EQ(AudioIni(), "M\xFCller \xE4.mp3\r\nZweite.wav\r\nTrack02.wav\r\n");
@@ -621,7 +620,7 @@ TEST_F(RipDialogTest, ExistingAudioIniKeepsItsBytes)
 
 TEST_F(RipDialogTest, SwappedDiscIsReadAndTheLineSelectedAgain)
 {
-    OPEN_OR_SKIP();
+    OPEN_TRAYS();
     Tick();
     ClickLine(1);
     discimage::WriteImage(AudioDisc(4), Tray);
@@ -639,7 +638,7 @@ TEST_F(RipDialogTest, SwappedDiscIsReadAndTheLineSelectedAgain)
 
 TEST_F(RipDialogTest, RemovedDiscEmptiesAndDisablesTheList)
 {
-    OPEN_OR_SKIP();
+    OPEN_TRAYS();
     Tick();
     ClickLine(0);
     ASSERT_TRUE(Start()->isEnabled());
@@ -660,7 +659,7 @@ TEST_F(RipDialogTest, TwoVirtualDrivesAreNumberedInOrder)
 {
     const std::string second = Temp.path().toStdString() + "/tray2.cue";
     discimage::WriteImage(AudioDisc(5), second);
-    OPEN_OR_SKIP(Tray + ":" + second);
+    OPEN_TRAYS(Tray + ":" + second);
     EXPECT_EQ(Drives()->itemText(0), "Virtual CD drive (tray1.cue)");
     EXPECT_EQ(Drives()->itemText(1), "Virtual CD drive (tray2.cue)");
     EXPECT_EQ(Drives()->currentIndex(), 0);
@@ -693,7 +692,7 @@ TEST_F(RipDialogTest, HardDiskBetweenTwoCdDrivesGivesEntriesZeroAndOne)
     TRipFormSeams seams;
     seams.DriveApi = ScriptedDrives({{'C', os::DRIVE_FIXED}, {'D', os::DRIVE_CDROM}, {'E', os::DRIVE_FIXED},
                                      {'F', os::DRIVE_CDROM}});
-    OPEN_OR_SKIP(Tray + ":" + second, seams);
+    OPEN_TRAYS(Tray + ":" + second, seams);
     EXPECT_EQ(Drives()->itemText(1), "Virtual CD drive (tray2.cue)");
     Tick();
     EXPECT_EQ(List()->count(), 3);
@@ -779,7 +778,7 @@ TEST_F(RipDialogTest, DemoDiscRipsIntoTheDemoSlideshowFolder)
     Profile.WriteUserFile("LanguageIsSet.ini", ReadAll(demo + "/LanguageIsSet.ini"));
     const discimage::Disc disc = discimage::ParseDescription(ReadAll(demo + "/demo-disc.txt"));
     discimage::WriteImage(disc, Tray);
-    OPEN_OR_SKIP();
+    OPEN_TRAYS();
     Tick();
     ASSERT_EQ(List()->count(), static_cast<int>(disc.tracks.size()));
     EXPECT_TRUE(List()->item(List()->count() - 1)->text().endsWith("(Data)"));

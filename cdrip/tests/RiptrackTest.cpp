@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -30,10 +31,10 @@ std::string ToolsDir()
     return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
 }
 
-// Runs riptrack with `args` (already quoted), stderr into stdout.
-ToolRun Riptrack(const std::string& args)
+// Runs a shell command line, stderr into stdout.
+ToolRun RunCommand(const std::string& commandLine)
 {
-    const std::string command = ToolsDir() + "/riptrack " + args + " 2>&1";
+    const std::string command = commandLine + " 2>&1";
     ToolRun run{-1, ""};
     if (FILE* p = popen(command.c_str(), "r")) {
         char buf[4096];
@@ -127,6 +128,12 @@ bool WaitForTemporary(const std::string& folder, std::chrono::seconds limit)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return false;
+}
+
+// Runs riptrack with `args` (already quoted).
+ToolRun Riptrack(const std::string& args)
+{
+    return RunCommand(ToolsDir() + "/riptrack " + args);
 }
 
 class RiptrackTool : public testing::Test {
@@ -277,5 +284,95 @@ TEST_P(RiptrackSignal, StopsDuringASlowReadLeavingNothing)
 INSTANTIATE_TEST_SUITE_P(Signals, RiptrackSignal,
                          testing::Values(StopSignal{"Interrupt", SIGINT, 130}, StopSignal{"Terminate", SIGTERM, 143}),
                          [](const testing::TestParamInfo<StopSignal>& p) { return p.param.Name; });
+
+// ---- On emulated drives (libfakedrive at the kernel interface) ----
+
+// Runs riptrack on the drives of `fakeDrives` (FAKEDRIVE syntax), with the
+// machine's real drives and the virtual ones out of the way.
+ToolRun RiptrackOnDrives(const std::string& fakeDrives, const std::string& args)
+{
+    return RunCommand("LD_PRELOAD='" + ToolsDir() + "/libfakedrive.so' FAKEDRIVE='" + fakeDrives +
+                      "' CDRIP_IMAGES_ONLY=0 CDRIP_IMAGES= '" + ToolsDir() + "/riptrack' " + args);
+}
+
+// The number riptrack --list gives the drive named `device`, or -1.
+int32_t ListedNumber(const std::string& listing, const std::string& device)
+{
+    std::istringstream lines(listing);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const size_t colon = line.find(": ");
+        if (colon != std::string::npos && line.find("(" + device + ")") != std::string::npos)
+            return std::atoi(line.substr(0, colon).c_str());
+    }
+    return -1;
+}
+
+class RiptrackOnEmulatedDrives : public testing::Test {
+protected:
+    RiptrackOnEmulatedDrives()
+    {
+        disc.tracks.resize(2);
+        disc.tracks[0].sectors = 1300;
+        disc.tracks[0].content = discimage::Content::Noise;
+        disc.tracks[1].sectors = 90;
+        disc.tracks[1].content = discimage::Content::Noise;
+        disc.tracks[1].seed = 9;
+        discimage::WriteImage(disc, dir.Path("tray0.cue"));
+        discimage::WriteImage(disc, dir.Path("tray1.cue"));
+        drives = "/dev/sr0=" + dir.Path("tray0.cue") + ";/dev/sr1=" + dir.Path("tray1.cue");
+    }
+
+    scripted::TempDir dir;
+    discimage::Disc disc;
+    std::string drives;
+};
+
+// A drive the user may not open is still a drive, named with the reason.
+TEST_F(RiptrackOnEmulatedDrives, ListShowsEveryDriveAndWhyOneCannotBeRead)
+{
+    scripted::WriteFile(dir.Path("tray1.cue.drive"), "eacces\n");
+    const ToolRun run = RiptrackOnDrives(drives, "--list");
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find(": ACME CDR-4711 1.02 (/dev/sr0)\n  Track01  Audio  sectors 0-1299"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find(": /dev/sr1 (no permission: add yourself to group cdrom)\n  no disc\n"), std::string::npos)
+        << run.out;
+}
+
+class RiptrackDiscRemoved : public RiptrackOnEmulatedDrives, public testing::WithParamInterface<bool> {};
+
+// Paranoia would fill the rest of the track with silence and call it done;
+// the copy must fail instead and leave nothing behind.
+TEST_P(RiptrackDiscRemoved, MidRipIsAReadErrorAndLeavesNoFile)
+{
+    const int32_t drive = ListedNumber(RiptrackOnDrives(drives, "--list").out, "/dev/sr0");
+    ASSERT_GE(drive, 0);
+    scripted::WriteFile(dir.Path("tray0.cue.drive"), "remove-at=400\n");
+    const std::string out = dir.Path("out.wav");
+    const ToolRun run = RiptrackOnDrives(drives, "--drive " + std::to_string(drive) +
+                                                     (GetParam() ? "" : " --no-jitter-correct") + " 1 '" + out + "'");
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find("Read error"), std::string::npos) << run.out;
+    EXPECT_FALSE(scripted::FileExists(out));
+    EXPECT_FALSE(scripted::FileExists(dir.Path("outjitt")));
+}
+
+INSTANTIATE_TEST_SUITE_P(ParanoiaAndPlain, RiptrackDiscRemoved, testing::Bool(),
+                         [](const auto& p) { return p.param ? "Paranoia" : "Plain"; });
+
+// A file the failed copy never reached stays as it was.
+TEST_F(RiptrackOnEmulatedDrives, AnEmptyDriveLeavesAnExistingFileAlone)
+{
+    const int32_t drive = ListedNumber(RiptrackOnDrives(drives, "--list").out, "/dev/sr0");
+    ASSERT_GE(drive, 0);
+    const std::string out = dir.Path("keep.wav");
+    scripted::WriteFile(out, "an earlier copy");
+    scripted::WriteFile(dir.Path("tray0.cue.drive"), "no-disc\n");
+    const ToolRun run = RiptrackOnDrives(drives, "--drive " + std::to_string(drive) + " 1 '" + out + "'");
+    EXPECT_EQ(run.status, 1) << run.out;
+    const auto kept = scripted::ReadFile(out);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "an earlier copy");
+}
 
 }  // namespace

@@ -6,13 +6,19 @@
 // - drives are numbered by cddrives::ListDrives() as of the last CR_Init;
 //   drive 0 is active after it.  CR_Init also closes an open extraction.
 // - identification text: "VENDOR MODEL REVISION (/dev/sr0)" for a real
-//   drive, "Virtual CD drive (<image file name>)" for a tray of CDRIP_IMAGES.
+//   drive (INQUIRY's padding trimmed, asked once per drive), "/dev/sr0
+//   (no permission: add yourself to group cdrom)" for a drive that cannot be
+//   opened, "Virtual CD drive (<image file name>)" for a tray of
+//   CDRIP_IMAGES.
 // - speed 0 (the drive's own choice); drive table GENERIC, READMMC,
 //   SPEEDMMC (SPEEDNONE for a virtual drive), LITTLEENDIAN, ENABLENONE,
 //   density 0, ATAPI -1 (0 for a virtual drive).  Only the jitter flag and
 //   the output format are taken back by CR_SetCDROMParameters, per drive.
 // - CR_ReadToc opens the disc anew every time; after a failure the table
 //   is empty.  The lead-out entry has flags 0x10 and track number 0xAA.
+//   A real drive without a ready disc (empty, tray open, spinning up) fails
+//   at once: the drive status is asked before the table, and the next call
+//   simply asks again.
 // - extraction: see Extraction.cpp (read size, results, jitter numbers, the
 //   worker that keeps every call from waiting for the drive) and Faults.h
 //   (fault injection for tests).  CR_OpenRipper refuses at once only what it
@@ -43,10 +49,21 @@ constexpr int32_t kFormatCount = 6;
 struct DriveState {
     cddrives::Drive drive;
     cdrip::ExtractionSettings settings;
+    std::string identification;  // once INQUIRY has answered
     // What the last successful CR_ReadToc of this drive read: an extraction
     // refuses a disc whose table differs.  None after a failed read.
     std::optional<cdrip::DiscToc> lastToc;
 };
+
+// INQUIRY's fixed-width fields come blank-padded.
+std::string Trimmed(const char* field)
+{
+    std::string text(field);
+    const size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
 
 class Library {
 public:
@@ -56,7 +73,7 @@ public:
         ripper_.reset();
         drives_.clear();
         for (const cddrives::Drive& drive : cddrives::ListDrives())
-            drives_.push_back(DriveState{drive, {}, std::nullopt});
+            drives_.push_back(DriveState{drive, {}, {}, std::nullopt});
         active_ = 0;
         toc_.clear();
         return CDRIP_OK;
@@ -76,12 +93,12 @@ public:
         return CDRIP_OK;
     }
 
-    int32_t GetParameters(TCDRomParameters* params) const
+    int32_t GetParameters(TCDRomParameters* params)
     {
-        const DriveState* state = ActiveDrive();
+        DriveState* state = ActiveDrive();
         if (params == nullptr || state == nullptr)
             return CDRIP_ERROR;
-        const std::string name = Identification(state->drive);
+        const std::string name = Identification(*state);
         std::memset(params->CDROMID, 0, sizeof params->CDROMID);
         std::memcpy(params->CDROMID, name.data(), std::min(name.size(), sizeof params->CDROMID - 1));
         params->Speed = 0;
@@ -120,8 +137,7 @@ public:
             toc = *state->lastToc;
         } else {
             state->lastToc.reset();
-            cdrip::CdioPtr cdio = cdrip::OpenDisc(state->drive);
-            if (!cdrip::ReadDiscToc(cdio.get(), toc))
+            if (!ReadTocOf(state->drive, toc))
                 return CDRIP_ERROR;
             state->lastToc = toc;
         }
@@ -201,19 +217,50 @@ private:
         return slash == std::string::npos ? path : path.substr(slash + 1);
     }
 
-    static std::string Identification(const cddrives::Drive& drive)
+    // Opens the disc once more when the first table read fails on a drive
+    // that said it holds one: a drive reports a newly inserted disc once
+    // (UNIT ATTENTION, medium changed), and the table read may meet that.
+    static bool ReadTocOf(const cddrives::Drive& drive, cdrip::DiscToc& toc)
     {
+        const int attempts = drive.isImage ? 1 : 2;
+        for (int attempt = 0; attempt < attempts; ++attempt) {
+            cdrip::CdioPtr cdio = cdrip::OpenDisc(drive);
+            if (!cdio)
+                return false;
+            if (cdrip::ReadDiscToc(cdio.get(), toc))
+                return true;
+        }
+        return false;
+    }
+
+    static std::string Identification(DriveState& state)
+    {
+        const cddrives::Drive& drive = state.drive;
         if (drive.isImage)
             return "Virtual CD drive (" + BaseName(drive.path) + ")";
-        std::string text;
-        cdrip::CdioPtr cdio(cdio_open(drive.path.c_str(), DRIVER_DEVICE));
+        if (!drive.problem.empty())
+            return drive.path + " (" + drive.problem + ")";
+        if (state.identification.empty())
+            state.identification = Inquiry(drive.path);
+        return (state.identification.empty() ? std::string("CD drive") : state.identification) +
+               " (" + drive.path + ")";
+    }
+
+    // "VENDOR MODEL REVISION", one blank between the trimmed fields; empty
+    // when the drive does not answer.
+    static std::string Inquiry(const std::string& device)
+    {
+        cdrip::CdioPtr cdio(cdio_open(device.c_str(), DRIVER_DEVICE));
         cdio_hwinfo_t info{};
-        if (cdio && cdio_get_hwinfo(cdio.get(), &info)) {
-            text = std::string(info.psz_vendor) + " " + info.psz_model + " " + info.psz_revision;
-        } else {
-            text = "CD drive";
+        if (!cdio || !cdio_get_hwinfo(cdio.get(), &info))
+            return {};
+        std::string text;
+        for (const char* field : {info.psz_vendor, info.psz_model, info.psz_revision}) {
+            const std::string part = Trimmed(field);
+            if (!part.empty())
+                text += (text.empty() ? "" : " ") + part;
         }
-        return text + " (" + drive.path + ")";
+        return text;
     }
 
     const DriveState* ActiveDrive() const

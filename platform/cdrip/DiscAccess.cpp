@@ -2,11 +2,44 @@
 
 #include <algorithm>
 
+#include <climits>
+#include <fcntl.h>
+#include <linux/cdrom.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 namespace cdrip {
 
 // Lead-out of session 1, lead-in of session 2 and the pregap of its first
 // track lie between a CD-Extra's audio and its data track.
 constexpr int32_t kSessionGapSectors = 6750 + 4500 + 150;
+
+TrayState ProbeTray(const std::string& device)
+{
+    const int fd = ::open(device.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return TrayState::CannotOpen;
+    const int status = ::ioctl(fd, CDROM_DRIVE_STATUS, CDSL_CURRENT);
+    ::close(fd);
+    switch (status) {
+    case CDS_DISC_OK:
+        return TrayState::DiscOk;
+    case CDS_NO_DISC:
+        return TrayState::NoDisc;
+    case CDS_TRAY_OPEN:
+        return TrayState::TrayOpen;
+    case CDS_DRIVE_NOT_READY:
+        return TrayState::NotReady;
+    default:
+        return TrayState::Unknown;
+    }
+}
+
+bool NoReadableDisc(TrayState state)
+{
+    return state == TrayState::NoDisc || state == TrayState::TrayOpen ||
+           state == TrayState::NotReady || state == TrayState::CannotOpen;
+}
 
 CdioPtr OpenDisc(const cddrives::Drive& drive)
 {
@@ -17,6 +50,8 @@ CdioPtr OpenDisc(const cddrives::Drive& drive)
             return nullptr;
         return CdioPtr(cdio_open(path.c_str(), DRIVER_UNKNOWN));
     }
+    if (!drive.problem.empty() || NoReadableDisc(ProbeTray(drive.path)))
+        return nullptr;
     return CdioPtr(cdio_open(drive.path.c_str(), DRIVER_DEVICE));
 }
 

@@ -17,8 +17,26 @@ struct CdioDeleter {
 };
 using CdioPtr = std::unique_ptr<CdIo_t, CdioDeleter>;
 
+// What a real drive says about its tray, asked with CDROM_DRIVE_STATUS: an
+// answer that never waits for the disc (a table-of-contents read on a disc
+// that is spinning up blocks in the kernel for up to 20 s).
+enum class TrayState {
+    DiscOk,       // a disc is in and ready
+    NoDisc,       // tray closed, nothing in it
+    TrayOpen,
+    NotReady,     // a disc is in but spinning up
+    Unknown,      // the driver cannot tell
+    CannotOpen,   // the device node cannot be opened
+};
+TrayState ProbeTray(const std::string& device);
+
+// True for the states in which no disc can be read now.
+bool NoReadableDisc(TrayState state);
+
 // Opens whatever disc is in the drive right now; null when the tray is empty
-// or the image/device cannot be opened.  Never cached.
+// or the image/device cannot be opened.  A real drive is asked for its tray
+// state first, so a drive without a ready disc answers at once.  Never
+// cached.
 CdioPtr OpenDisc(const cddrives::Drive& drive);
 
 struct TocTrack {

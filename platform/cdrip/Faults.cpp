@@ -111,9 +111,11 @@ std::pair<int32_t, int32_t> FaultPlan::JitterIn(int32_t first, int32_t last) con
 FaultPlan LoadFaultPlan(const std::string& trayPath, bool isImage)
 {
     FaultPlan plan;
+    if (!isImage)
+        return plan;  // a real drive brings its own faults
     if (const char* faults = std::getenv("CDRIP_FAULTS"))
         plan.Parse(faults);
-    if (isImage) {
+    {
         std::ifstream file(trayPath + ".faults");
         if (file) {
             std::ostringstream text;

@@ -1,4 +1,5 @@
-// Fault injection for tests on disc images (internal).  Off unless asked for.
+// Fault injection for tests on disc images (internal).  Off unless asked for,
+// and only ever for virtual drives: a real drive is read as it is.
 //
 // A plan is read at CR_OpenRipper from the environment variable CDRIP_FAULTS
 // and from a file "<tray path>.faults" beside a virtual drive's image; both
@@ -55,7 +56,8 @@ struct FaultPlan {
     std::pair<int32_t, int32_t> JitterIn(int32_t first, int32_t last) const;
 };
 
-// The plan for a drive: CDRIP_FAULTS plus "<tray path>.faults" if present.
+// The plan for a virtual drive: CDRIP_FAULTS plus "<tray path>.faults" if
+// present.  Empty for a real drive.
 FaultPlan LoadFaultPlan(const std::string& trayPath, bool isImage);
 
 }  // namespace cdrip

@@ -33,24 +33,43 @@ struct JitterSpan {
     bool Empty() const { return first < 0; }
 };
 
+// Sectors go to `reported` when the data delivered for them are not what a
+// clean read gives: paranoia fixed them up (jitter, dropped or duplicated
+// bytes), or nobody could read them and they were filled with silence.  A
+// read that delivers silence of its own making reports those sectors alone.
+// A read error that a retry mends is not reported: its data are right.
+//
+// A drive can also be lost for the rest of a rip: the disc is gone (sense
+// 02/3A, 06/28 medium changed, or the drive status says no disc or tray
+// open after a failed read) or the drive refuses to read audio (05/24, 05/20,
+// 05/64).  From then on every Read fails at once, without a command to the
+// drive, so the caller's rule for failed reads ends the rip quickly instead
+// of paranoia turning the rest of the track into silence.
 class SectorReader {
 public:
     virtual ~SectorReader() = default;
     // Reads count sectors from lsn into out (count * 2352 bytes).  False on a
-    // hard error or when stop became true between sectors.  Sectors in which
-    // a fix-up or skip was reported are added to `reported`; paranoia verifies
-    // ahead, so some may lie beyond this read.
+    // hard error (no data) or when stop became true between sectors.  Filled
+    // and fixed-up sectors are added to `reported`; paranoia verifies ahead,
+    // so fix-ups may lie beyond this read.
     virtual bool Read(int32_t lsn, int32_t count, uint8_t* out, std::set<int32_t>& reported,
                       const std::atomic<bool>& stop) = 0;
     // The last sector this reader can deliver, or -1 when it sets no limit.
     virtual int32_t LastReadableSector() const { return -1; }
+    // True once the drive is lost for this rip (see above).
+    virtual bool DriveLost() const = 0;
 };
 
-// Plain audio reads through the CdIo handle, which the reader owns.
+// Plain audio reads through the CdIo handle, which the reader owns.  A
+// sector that cannot be read fails its read (nothing is made up); the
+// caller may try again.
 std::unique_ptr<SectorReader> MakePlainReader(CdioPtr cdio);
 
 // Paranoia in full mode with skipping after a bounded number of retries; the
 // byte order is fixed to little-endian instead of guessed from the audio.
+// A drive read that fails is repeated sector by sector before paranoia sees
+// it, so that only the sectors the drive really cannot read become silence
+// (and are reported); paranoia never gives up on a whole read.
 // Null when paranoia cannot take the disc.  Owns the CdIo handle.
 std::unique_ptr<SectorReader> MakeParanoiaReader(CdioPtr cdio, bool simulateJitter);
 

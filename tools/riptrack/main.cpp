@@ -18,6 +18,7 @@
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -33,7 +34,8 @@ const char* const Usage =
     "                        MONO22050, STEREO11025 or MONO11025\n"
     "  --no-jitter-correct   plain reads, no jitter correction\n"
     "  --list                prints the drives and the tracks of their discs\n"
-    "Disc images act as drives when CDRIP_IMAGES names them (':'-separated).\n"
+    "Disc images act as drives when CDRIP_IMAGES names them (':'-separated);\n"
+    "CDRIP_IMAGES_ONLY=1 hides the real drives.\n"
     "FILE appears only when the copy is complete; a failed or interrupted copy\n"
     "leaves an existing FILE as it was.\n"
     "Progress goes to stderr; exit status 0 on success, 1 on failure, 2 on bad usage,\n"
@@ -179,6 +181,27 @@ std::string ParseArguments(int argc, char** argv, Options& options)
     return "";
 }
 
+// Enough of a file's identity to tell whether a rip wrote it.
+struct FileStamp {
+    dev_t device;
+    ino_t inode;
+    off_t size;
+    timespec modified;
+    bool operator==(const FileStamp& o) const
+    {
+        return device == o.device && inode == o.inode && size == o.size &&
+               modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
+    }
+};
+
+std::optional<FileStamp> StampOf(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return std::nullopt;
+    return FileStamp{info.st_dev, info.st_ino, info.st_size, info.st_mtim};
+}
+
 // Selects `drive` with a fresh table of contents; false when there is no such drive.
 bool SelectDrive(TCDRIP& ripper, int32_t drive)
 {
@@ -236,7 +259,18 @@ int Rip(TCDRIP& ripper, TLameCoder& coder, const Options& options)
         if (g_signal != 0)
             ripper.Abort();
     };
-    ripper.RipTrack(options.track, options.file);
+    const std::string output = ripper.OutputFileName(options.file);
+    const std::optional<FileStamp> before = StampOf(output);
+    try {
+        ripper.RipTrack(options.track, options.file);
+    } catch (...) {
+        // A copy that failed half-way is no copy: the partial file goes
+        // (a file the rip never touched stays as it was).
+        const std::optional<FileStamp> after = StampOf(output);
+        if (after && (!before || !(*after == *before)))
+            std::remove(output.c_str());
+        throw;
+    }
     std::cerr << "\n";
     if (ripper.Aborted()) {
         std::cerr << "riptrack: interrupted; nothing written to " << ripper.OutputFileName(options.file) << "\n";

@@ -3,7 +3,16 @@
 #include "CdDrives.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace cdriptest {
 
@@ -101,6 +110,62 @@ Stopwatch::Stopwatch() : start_(std::chrono::steady_clock::now()) {}
 double Stopwatch::Seconds() const
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+}
+
+ProbeRun RunProbe(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                  const std::string& output, double deadline)
+{
+    std::vector<std::string> entries = env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        bool replaced = false;
+        for (const std::string& given : env)
+            replaced = replaced || given.rfind(name, 0) == 0;
+        if (!replaced)
+            entries.push_back(entry);
+    }
+    std::vector<char*> envp;
+    for (std::string& entry : entries)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::vector<char*> argv{const_cast<char*>(CDRIP_EXIT_PROBE)};
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ProbeRun run;
+    const Stopwatch elapsed;
+    pid_t child = 0;
+    const int spawned =
+        ::posix_spawn(&child, CDRIP_EXIT_PROBE, &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        ADD_FAILURE() << "cannot start " << CDRIP_EXIT_PROBE;
+        return run;
+    }
+    pid_t done = 0;
+    while ((done = ::waitpid(child, &run.status, WNOHANG)) == 0 && elapsed.Seconds() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    run.seconds = elapsed.Seconds();
+    if (done == 0) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &run.status, 0);
+        return run;
+    }
+    run.finished = true;
+    std::ifstream lines(output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos)
+            run.values[line.substr(0, equals)] = std::stol(line.substr(equals + 1));
+    }
+    return run;
 }
 
 ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name)

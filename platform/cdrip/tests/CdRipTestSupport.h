@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,20 @@ public:
 private:
     std::chrono::steady_clock::time_point start_;
 };
+
+// One run of the exit probe (ExitProbe.cpp), a process of its own.
+struct ProbeRun {
+    bool finished = false;  // ended by itself before the deadline
+    int status = -1;        // as waitpid gives it
+    double seconds = 0;
+    std::map<std::string, long> values;  // its "name=number" lines
+};
+
+// Runs the probe with `args`; `env` entries ("NAME=value") replace or add to
+// this process's environment.  Its output goes to `output`; it is killed
+// after `deadline` seconds.
+ProbeRun RunProbe(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                  const std::string& output, double deadline);
 
 // Environment variable set for the lifetime of the object.
 class ScopedEnv {

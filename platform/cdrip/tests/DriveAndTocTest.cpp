@@ -241,18 +241,4 @@ TEST(CdRipQuiet, NothingReachesStdoutOrStderr)
     EXPECT_EQ(std::filesystem::file_size(capture), 0u);
 }
 
-TEST(CdRipRealDrive, ReadsParametersOfTheFirstDrive)
-{
-    if (RealDriveCount() == 0)
-        GTEST_SKIP() << "no CD drive in this machine";
-    UseTrays({});
-    ASSERT_EQ(CR_SetActiveCDROM(0), CDRIP_OK);
-    TCDRomParameters params{};
-    ASSERT_EQ(CR_GetCDROMParameters(&params), CDRIP_OK);
-    EXPECT_GT(strnlen(params.CDROMID, sizeof params.CDROMID), 0u);
-    if (CR_ReadToc() == CDRIP_OK) {
-        EXPECT_GT(CR_GetNumTocEntries(), 0);
-    }
-}
-
 }  // namespace

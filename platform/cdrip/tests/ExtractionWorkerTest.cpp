@@ -4,18 +4,12 @@
 #include "CdRipTestSupport.h"
 
 #include <filesystem>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 
 using namespace cdriptest;
 using discimage::Content;
 using discimage::Disc;
 using discimage::Track;
-
-extern char** environ;
 
 namespace {
 
@@ -254,27 +248,12 @@ class ExtractionExit : public ExtractionWorker, public ::testing::WithParamInter
 // the stuck drive would let it.
 TEST_P(ExtractionExit, ProcessExitsWhileAReadIsStuck)
 {
-    ScopedEnv faults("CDRIP_FAULTS", GetParam().faults);
-    const std::string drive = std::to_string(drive_);
-    const char* const argv[] = {CDRIP_EXIT_PROBE, "exit", drive.c_str(), "0", "299",
-                                GetParam().close ? "close" : "keep", nullptr};
-    const Stopwatch elapsed;
-    pid_t child = 0;
-    ASSERT_EQ(::posix_spawn(&child, CDRIP_EXIT_PROBE, nullptr, nullptr,
-                            const_cast<char* const*>(argv), environ),
-              0);
-    int status = 0;
-    pid_t done = 0;
-    while ((done = ::waitpid(child, &status, WNOHANG)) == 0 && elapsed.Seconds() < 6.0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    if (done == 0) {
-        ::kill(child, SIGKILL);
-        ::waitpid(child, &status, 0);
-        FAIL() << "still running after 6 s";
-    }
-    ASSERT_EQ(done, child);
-    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const ProbeRun run =
+        RunProbe({"exit", std::to_string(drive_), "0", "299", GetParam().close ? "close" : "keep"},
+                 {std::string("CDRIP_FAULTS=") + GetParam().faults}, dir_.File("probe.txt"), 6.0);
+    ASSERT_TRUE(run.finished) << "still running after 6 s";
+    ASSERT_TRUE(WIFEXITED(run.status)) << "ended by signal " << WTERMSIG(run.status);
+    EXPECT_EQ(WEXITSTATUS(run.status), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Exits, ExtractionExit, ::testing::ValuesIn(kExits),

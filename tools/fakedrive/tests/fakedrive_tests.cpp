@@ -227,6 +227,8 @@ TEST_P(Toc, MatchesTheImage) {
             << int(track);
     }
     EXPECT_EQ(cdio_get_track_lsn(cdio.get(), CDIO_CDROM_LEADOUT_TRACK), LeadOut(disc_));
+    // READ TOC format 2: the disc type of the first session, all these discs start with audio.
+    EXPECT_EQ(cdio_get_discmode(cdio.get()), CDIO_DISC_MODE_CD_DA);
     msf_t msf{};
     ASSERT_TRUE(cdio_get_track_msf(cdio.get(), track_t(disc_.firstTrack), &msf));
     EXPECT_EQ(cdio_msf_to_lba(&msf), TrackStart(disc_, 0) + CDIO_PREGAP_SECTORS);
