@@ -243,6 +243,36 @@ protected:
     std::unique_ptr<TRipForm> Form;
 };
 
+// ---- The drive box and the track list ----
+
+struct TInquiryCase {
+    const char* Name;
+    const char* Faults;      // the drive's INQUIRY strings, if not the default
+    const char* Identified;  // the drive box's text before " (/dev/srN)"
+};
+
+void PrintTo(const TInquiryCase& c, std::ostream* os) { *os << c.Name; }
+
+class EmulatedDriveBoxTest : public EmulatedDriveTest, public testing::WithParamInterface<TInquiryCase> {};
+
+TEST_P(EmulatedDriveBoxTest, NamesTheDriveAndListsItsTracks)
+{
+    SetDriveFaults(GetParam().Faults);
+    Open();
+    EXPECT_EQ(Drives()->currentText().toStdString(), std::string(GetParam().Identified) + " (" + Device + ")");
+    EXPECT_EQ(Lines(), (QStringList{"Track01 (Audio)", "Track02 (Audio)"}));
+    EXPECT_TRUE(List()->isEnabled());
+    ClickLine(1);
+    EXPECT_TRUE(Start()->isEnabled());
+    EXPECT_TRUE(Boxes.Shown.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inquiry, EmulatedDriveBoxTest,
+    testing::Values(TInquiryCase{"Default", "", "ACME CDR-4711 1.02"},
+                    TInquiryCase{"OwnStrings", "vendor=NORVELA model=DiscMaster revision=7", "NORVELA DiscMaster 7"}),
+    [](const testing::TestParamInfo<TInquiryCase>& param) { return std::string(param.param.Name); });
+
 // ---- Rips ----
 
 struct TFormatCase {
@@ -327,6 +357,10 @@ TEST_P(EmulatedDriveFaultTest, ShowsReadErrorAndLeavesTheFolderAsItWas)
 INSTANTIATE_TEST_SUITE_P(
     Faults, EmulatedDriveFaultTest,
     testing::Values(
+        TFaultCase{"DiscRemovedMidTrack", "remove-at=" + std::to_string(discimage::TrackStart(NoiseDisc(), 0) + 700), false},
+        TFaultCase{"DiscRemovedMidTrackOverOldFile",
+                   "remove-at=" + std::to_string(discimage::TrackStart(NoiseDisc(), 0) + 700), true},
+        TFaultCase{"DiscRemovedAfterReads", "remove-after=30", false},
         TFaultCase{"AudioReadsRefused", "no-audio", false},
         TFaultCase{"AudioReadsRefusedOverOldFile", "no-audio", true}),
     [](const testing::TestParamInfo<TFaultCase>& param) { return std::string(param.param.Name); });
