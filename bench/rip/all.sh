@@ -6,6 +6,10 @@ here=$(dirname "$0")
 echo
 "$here/mp3.sh"
 echo
+"$here/drive.sh"
+echo
 "$here/memory.sh"
 echo
 "$here/interrupt.sh"
+echo
+"$here/responsive.sh"

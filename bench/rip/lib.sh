@@ -118,3 +118,33 @@ wav_header() {
 same_pcm() {
     if cmp -s <(tail -c +45 "$1") <(tail -c +45 "$2"); then echo yes; else echo NO; fi
 }
+
+# rotate LOG LABEL=COMMAND...: times every command RUNS times after one
+# warm-up run each; round i starts with command i mod n (ABC BCA CAB ...), so
+# load from elsewhere falls on all alike. Appends "LABEL NANOSECONDS" lines to
+# LOG (emptied first).
+rotate() {
+    local log=$1 n i j k
+    shift
+    local labels=() commands=() item
+    for item in "$@"; do
+        labels+=("${item%%=*}")
+        commands+=("${item#*=}")
+    done
+    n=${#commands[@]}
+    for ((j = 0; j < n; j++)); do
+        run_ns "${commands[j]}" >/dev/null || die "${labels[j]}: failed: ${commands[j]}"
+    done
+    : >"$log"
+    for ((i = 0; i < RUNS; i++)); do
+        for ((j = 0; j < n; j++)); do
+            k=$(((i + j) % n))
+            echo "${labels[k]} $(run_ns "${commands[k]}")" >>"$log"
+        done
+    done
+    grep -q ' $' "$log" && die "a run failed (see $log)"
+    return 0
+}
+
+# median_of LOG LABEL: the median of LABEL's times in LOG, in nanoseconds.
+median_of() { awk -v l="$2" '$1 == l { print $2 }' "$1" | median; }

@@ -1,0 +1,486 @@
+// The dialog on a CD drive as the program meets it on a real machine: no
+// virtual drives (CDRIP_IMAGES unset), a drive at /dev/srN that libcdio finds
+// and opens through the kernel interface, emulated by libfakedrive (this
+// process runs with it preloaded; see app/tests/CMakeLists.txt). The real
+// extraction library, paranoia and encoder; the dialog driven by clicks, its
+// boxes answered by a recorder.
+#include "DiscImage.h"
+#include "TestProfile.h"
+#include "fRipper.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kLanguageIni[] =
+    "[german]\r\n20015=Einlesen:\r\n20016=Fertig!\r\n"
+    "[ENGLISH]\r\n20015=Reading:\r\n20016=Done!\r\n";
+
+// Noise: paranoia cannot re-align it on the wrong period, and it defeats
+// the byte-order guess. Track 1 is long enough for a fault in its middle.
+discimage::Disc NoiseDisc()
+{
+    discimage::Disc disc;
+    disc.tracks = {{true, 1500, discimage::Content::Noise, 0, 7},
+                   {true, 450, discimage::Content::Noise, 0, 11}};
+    return disc;
+}
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteText(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+bool FakeDrivePreloaded()
+{
+    return ReadAll("/proc/self/maps").find("libfakedrive") != std::string::npos;
+}
+
+// Sets or unsets a variable for the lifetime of the object.
+class TScopedEnv {
+public:
+    TScopedEnv(const char* name, std::optional<std::string> value) : FName(name)
+    {
+        if (const char* old = std::getenv(name))
+            FOld = old;
+        if (value)
+            setenv(name, value->c_str(), 1);
+        else
+            unsetenv(name);
+    }
+    ~TScopedEnv()
+    {
+        if (FOld)
+            setenv(FName, FOld->c_str(), 1);
+        else
+            unsetenv(FName);
+    }
+    TScopedEnv(const TScopedEnv&) = delete;
+    TScopedEnv& operator=(const TScopedEnv&) = delete;
+
+private:
+    const char* FName;
+    std::optional<std::string> FOld;
+};
+
+// Each test of a process gets a drive of its own: a read that an earlier
+// test abandoned may still be running on that test's drive, and the machine
+// this test sets up no longer has it, so it neither shows up in the drive
+// box nor keeps this test waiting.
+std::string NextDevice()
+{
+    static int next = 0;
+    return "/dev/sr" + std::to_string(next++ % 16);
+}
+
+class EmulatedDriveTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(FakeDrivePreloaded())
+            << "these tests need the drive emulator: LD_PRELOAD=<build>/bin/libfakedrive.so (ctest sets it)";
+        Profile.WriteComplete("GERMAN");
+        Profile.WriteUserFile("Language.ini", kLanguageIni);
+        fs::create_directories(Slideshow);
+        Profile.WriteUserFile("Ripper.ini", "[Settings]\r\nDiashowDir=" + Slideshow + "\r\n");
+        discimage::WriteImage(NoiseDisc(), Tray);
+        FakeDrive.emplace("FAKEDRIVE", Device + "=" + Tray);
+    }
+
+    void TearDown() override
+    {
+        Form.reset();
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        // A read left behind ends at normal speed.
+        SetDriveFaults("");
+    }
+
+    void SetDriveFaults(const std::string& items) const { WriteText(Tray + ".drive", items + "\n"); }
+
+    // The dialog, shown, with its drive box on this test's drive and the
+    // track list read.
+    void Open()
+    {
+        TRipFormSeams seams;
+        seams.MessageBoxes = &Boxes;
+        seams.ProgramFile = Profile.ProgramFile();
+        Form = std::make_unique<TRipForm>(seams);
+        Form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+        const int entry = DriveEntry();
+        ASSERT_GE(entry, 0) << "no entry for " << Device << " in the drive box";
+        Drives()->setCurrentIndex(entry);
+        Tick();
+    }
+
+    // The entry of the drive box that names this test's device.
+    int DriveEntry() const
+    {
+        const QString suffix = QString::fromStdString("(" + Device + ")");
+        for (int i = 0; i < Drives()->count(); ++i)
+            if (Drives()->itemText(i).endsWith(suffix))
+                return i;
+        return -1;
+    }
+
+    template <typename T>
+    T* Find(const char* name) const
+    {
+        auto* w = Form->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_TRUE(w) << name;
+        return w;
+    }
+    QComboBox* Drives() const { return Find<QComboBox>("DriveComboBox"); }
+    QListWidget* List() const { return Find<QListWidget>("TrackListBox"); }
+    QPushButton* Start() const { return Find<QPushButton>("StartBitBtn"); }
+    QPushButton* Abort() const { return Find<QPushButton>("AbortBitBtn"); }
+    QPushButton* Close() const { return Find<QPushButton>("CloseBitBtn"); }
+    QCheckBox* Mp3() const { return Find<QCheckBox>("MP3CheckBox"); }
+    QCheckBox* Wav() const { return Find<QCheckBox>("WavCheckBox"); }
+    QProgressBar* Bar() const { return Find<QProgressBar>("ProgressBar1"); }
+    QTimer* Timer() const { return Find<QTimer>("Timer1"); }
+    QString Status() const { return Find<QLabel>("StatusLabel")->text(); }
+
+    // One refresh, as Timer1 gives it.
+    void Tick() const { QMetaObject::invokeMethod(Timer(), "timeout"); }
+
+    QStringList Lines() const
+    {
+        QStringList lines;
+        for (int i = 0; i < List()->count(); ++i)
+            lines << List()->item(i)->text();
+        return lines;
+    }
+
+    void ClickLine(int row) const
+    {
+        QListWidget* list = List();
+        list->scrollToItem(list->item(row));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+    }
+
+    // Clicks the line and the start button; returns when the rip is over.
+    void Rip(int row) const
+    {
+        ASSERT_GT(List()->count(), row);
+        ClickLine(row);
+        ASSERT_TRUE(Start()->isEnabled());
+        QTest::mouseClick(Start(), Qt::LeftButton);
+    }
+
+    // Nothing disabled that a user needs, no hourglass, no abort, the bar
+    // at 0, the refresh running.
+    void ExpectIdle() const
+    {
+        for (QWidget* w : std::initializer_list<QWidget*>{Drives(), List(), Close(), Mp3(), Wav()})
+            EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
+        EXPECT_FALSE(Abort()->isEnabled());
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        EXPECT_EQ(Bar()->value(), 0);
+        EXPECT_TRUE(Timer()->isActive());
+    }
+
+    std::vector<std::string> SlideshowFiles() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(Slideshow))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    std::string AudioIni() const { return ReadAll(Slideshow + "/Audio.ini"); }
+
+    std::string WavOf(size_t track) const
+    {
+        const std::vector<uint8_t> pcm = discimage::TrackBytes(NoiseDisc(), track);
+        return std::string(pcm.begin(), pcm.end());
+    }
+
+    TTestProfile Profile;
+    TBoxRecorder Boxes;
+    QTemporaryDir Temp;
+    std::string Slideshow = Temp.path().toStdString() + "/Diashow";
+    std::string Tray = Temp.path().toStdString() + "/tray.cue";
+    std::string Device = NextDevice();
+    TScopedEnv Images{"CDRIP_IMAGES", std::nullopt};
+    TScopedEnv ImagesOnly{"CDRIP_IMAGES_ONLY", std::nullopt};
+    std::optional<TScopedEnv> FakeDrive;
+    std::unique_ptr<TRipForm> Form;
+};
+
+// ---- The drive box and the track list ----
+
+struct TInquiryCase {
+    const char* Name;
+    const char* Faults;      // the drive's INQUIRY strings, if not the default
+    const char* Identified;  // the drive box's text before " (/dev/srN)"
+};
+
+void PrintTo(const TInquiryCase& c, std::ostream* os) { *os << c.Name; }
+
+class EmulatedDriveBoxTest : public EmulatedDriveTest, public testing::WithParamInterface<TInquiryCase> {};
+
+TEST_P(EmulatedDriveBoxTest, NamesTheDriveAndListsItsTracks)
+{
+    SetDriveFaults(GetParam().Faults);
+    Open();
+    EXPECT_EQ(Drives()->currentText().toStdString(), std::string(GetParam().Identified) + " (" + Device + ")");
+    EXPECT_EQ(Lines(), (QStringList{"Track01 (Audio)", "Track02 (Audio)"}));
+    EXPECT_TRUE(List()->isEnabled());
+    ClickLine(1);
+    EXPECT_TRUE(Start()->isEnabled());
+    EXPECT_TRUE(Boxes.Shown.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inquiry, EmulatedDriveBoxTest,
+    testing::Values(TInquiryCase{"Default", "", "ACME CDR-4711 1.02"},
+                    TInquiryCase{"OwnStrings", "vendor=NORVELA model=DiscMaster revision=7", "NORVELA DiscMaster 7"}),
+    [](const testing::TestParamInfo<TInquiryCase>& param) { return std::string(param.param.Name); });
+
+// ---- Rips ----
+
+struct TFormatCase {
+    const char* Name;
+    bool Mp3;
+};
+
+void PrintTo(const TFormatCase& c, std::ostream* os) { *os << c.Name; }
+
+class EmulatedDriveRipTest : public EmulatedDriveTest, public testing::WithParamInterface<TFormatCase> {};
+
+TEST_P(EmulatedDriveRipTest, LandsInTheSlideshowFolderWithItsLine)
+{
+    Open();
+    if (GetParam().Mp3)
+        QTest::mouseClick(Mp3(), Qt::LeftButton, {}, QPoint(6, Mp3()->height() / 2));
+    ASSERT_EQ(Mp3()->isChecked(), GetParam().Mp3);
+    Rip(1);
+
+    EXPECT_TRUE(Boxes.Shown.empty());
+    const std::string name = GetParam().Mp3 ? "Track02.mp3" : "Track02.wav";
+    EXPECT_EQ(SlideshowFiles(), (std::vector<std::string>{"Audio.ini", name}));
+    EXPECT_EQ(AudioIni(), name + "\r\n");
+    const std::string bytes = ReadAll(Slideshow + "/" + name);
+    if (GetParam().Mp3) {
+        // 450 sectors are 6 s: 96000 bytes at 128 kbit/s.
+        ASSERT_GT(bytes.size(), 2u);
+        EXPECT_EQ(static_cast<uint8_t>(bytes[0]), 0xFF);
+        EXPECT_NEAR(static_cast<double>(bytes.size()), 96000.0, 4000.0);
+    } else {
+        ASSERT_EQ(bytes.size(), 44 + WavOf(1).size());
+        EXPECT_EQ(bytes.substr(0, 4), "RIFF");
+        EXPECT_TRUE(bytes.compare(44, std::string::npos, WavOf(1)) == 0) << "the PCM differs from the disc's";
+    }
+    EXPECT_EQ(Status(), "Fertig!");
+    ExpectIdle();
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, EmulatedDriveRipTest,
+                         testing::Values(TFormatCase{"Wav", false}, TFormatCase{"Mp3", true}),
+                         [](const testing::TestParamInfo<TFormatCase>& param) { return std::string(param.param.Name); });
+
+// ---- Drive faults during a rip ----
+
+struct TFaultCase {
+    const char* Name;
+    std::string Faults;
+    bool OverOldFile;  // Track01.wav exists and the user answers "&Ja"
+};
+
+void PrintTo(const TFaultCase& c, std::ostream* os) { *os << c.Name; }
+
+class EmulatedDriveFaultTest : public EmulatedDriveTest, public testing::WithParamInterface<TFaultCase> {};
+
+// A rip the drive cannot finish ends in the error box; nothing of it is left
+// in the slideshow folder, an older copy of that name stays as it was, and
+// Audio.ini keeps its lines.
+TEST_P(EmulatedDriveFaultTest, ShowsReadErrorAndLeavesTheFolderAsItWas)
+{
+    WriteText(Slideshow + "/Audio.ini", "Vorher.mp3\r\n");
+    const std::string oldCopy = "RIFF an older copy";
+    if (GetParam().OverOldFile)
+        WriteText(Slideshow + "/Track01.wav", oldCopy);
+    Boxes.ConfirmAnswer = true;
+    Open();
+    SetDriveFaults(GetParam().Faults);
+    Rip(0);
+
+    ASSERT_FALSE(Boxes.Shown.empty());
+    EXPECT_EQ(Boxes.Shown.back().Kind, "error");
+    EXPECT_EQ(Boxes.Shown.back().Text, "Read error.");
+    EXPECT_EQ(AudioIni(), "Vorher.mp3\r\n");
+    if (GetParam().OverOldFile) {
+        EXPECT_EQ(SlideshowFiles(), (std::vector<std::string>{"Audio.ini", "Track01.wav"}));
+        EXPECT_TRUE(ReadAll(Slideshow + "/Track01.wav") == oldCopy) << "the older copy changed";
+    } else {
+        EXPECT_EQ(SlideshowFiles(), std::vector<std::string>{"Audio.ini"});
+    }
+    ExpectIdle();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, EmulatedDriveFaultTest,
+    testing::Values(
+        TFaultCase{"DiscRemovedMidTrack", "remove-at=" + std::to_string(discimage::TrackStart(NoiseDisc(), 0) + 700), false},
+        TFaultCase{"DiscRemovedMidTrackOverOldFile",
+                   "remove-at=" + std::to_string(discimage::TrackStart(NoiseDisc(), 0) + 700), true},
+        TFaultCase{"DiscRemovedAfterReads", "remove-after=30", false},
+        TFaultCase{"AudioReadsRefused", "no-audio", false},
+        TFaultCase{"AudioReadsRefusedOverOldFile", "no-audio", true}),
+    [](const testing::TestParamInfo<TFaultCase>& param) { return std::string(param.param.Name); });
+
+// ---- A drive whose reads take 8 seconds ----
+
+constexpr int kReadMs = 8000;
+// Far below a read, far above what a busy machine adds to a responsive
+// dialog: a dialog that waits on the drive misses it by seconds.
+constexpr qint64 kResponsiveMs = 2000;
+
+// A dialog that waits on the drive would hold a test for minutes (paranoia
+// opens the disc with a dozen reads): the watchdog ends the process with a
+// message instead, once `seconds` have passed without its release.
+class TFreezeWatchdog {
+public:
+    explicit TFreezeWatchdog(int seconds)
+        : FThread([this, seconds] {
+              std::unique_lock<std::mutex> lock(FMutex);
+              if (!FReleased.wait_for(lock, std::chrono::seconds(seconds), [this] { return FDone; })) {
+                  std::fprintf(stderr, "the dialog was held for %d s by a drive whose reads take %d ms\n", seconds,
+                               kReadMs);
+                  std::_Exit(1);
+              }
+          })
+    {
+    }
+    ~TFreezeWatchdog()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(FMutex);
+            FDone = true;
+        }
+        FReleased.notify_all();
+        FThread.join();
+    }
+    TFreezeWatchdog(const TFreezeWatchdog&) = delete;
+    TFreezeWatchdog& operator=(const TFreezeWatchdog&) = delete;
+
+private:
+    std::mutex FMutex;
+    std::condition_variable FReleased;
+    bool FDone = false;
+    std::thread FThread;
+};
+
+enum class TStuckAction { Abort, Close, AbortThenRipAgain };
+
+struct TStuckCase {
+    const char* Name;
+    TStuckAction Action;
+};
+
+void PrintTo(const TStuckCase& c, std::ostream* os) { *os << c.Name; }
+
+class EmulatedDriveStuckReadTest : public EmulatedDriveTest, public testing::WithParamInterface<TStuckCase> {};
+
+// The action comes from a queued timer event while the drive is in its
+// first read: the dialog runs it at once, and the rip is over long before
+// the read is.
+TEST_P(EmulatedDriveStuckReadTest, DialogAnswersWhileTheDriveReads)
+{
+    const TFreezeWatchdog watchdog(60);
+    Open();
+    ASSERT_GT(List()->count(), 1);
+    SetDriveFaults("slow-read=" + std::to_string(kReadMs));
+
+    QElapsedTimer clock;
+    qint64 queuedRanAt = -1;
+    bool ripRunning = false;
+    qint64 actedAt = -1;
+    QTimer::singleShot(300, Form.get(), [&] {
+        queuedRanAt = clock.elapsed();
+        ripRunning = Abort()->isEnabled() && !Start()->isEnabled() && !List()->isEnabled();
+        actedAt = clock.elapsed();
+        if (GetParam().Action == TStuckAction::Close)
+            Form->close();
+        else
+            QTest::mouseClick(Abort(), Qt::LeftButton);
+    });
+    ClickLine(0);
+    clock.start();
+    QTest::mouseClick(Start(), Qt::LeftButton);
+    const qint64 ripReturnedAt = clock.elapsed();
+
+    ASSERT_GE(queuedRanAt, 0) << "the queued event did not run during the rip";
+    EXPECT_TRUE(ripRunning);
+    EXPECT_LT(queuedRanAt, kResponsiveMs) << "the event was due after 300 ms";
+    EXPECT_LT(ripReturnedAt - actedAt, kResponsiveMs) << "the rip returned only after the read";
+    EXPECT_TRUE(Boxes.Shown.empty());
+    EXPECT_TRUE(SlideshowFiles().empty());
+
+    switch (GetParam().Action) {
+    case TStuckAction::Close:
+        EXPECT_FALSE(Form->isVisible());
+        break;
+    case TStuckAction::Abort:
+        EXPECT_EQ(Status(), "Aborted");
+        EXPECT_TRUE(Start()->isEnabled());
+        ExpectIdle();
+        break;
+    case TStuckAction::AbortThenRipAgain:
+        // The abandoned read is still in the drive; the next rip waits for
+        // it and then copies the track whole.
+        SetDriveFaults("");
+        Rip(1);
+        EXPECT_TRUE(Boxes.Shown.empty());
+        EXPECT_EQ(SlideshowFiles(), (std::vector<std::string>{"Audio.ini", "Track02.wav"}));
+        EXPECT_EQ(AudioIni(), "Track02.wav\r\n");
+        EXPECT_TRUE(ReadAll(Slideshow + "/Track02.wav").compare(44, std::string::npos, WavOf(1)) == 0);
+        EXPECT_EQ(Status(), "Fertig!");
+        ExpectIdle();
+        break;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Slow, EmulatedDriveStuckReadTest,
+                         testing::Values(TStuckCase{"Abort", TStuckAction::Abort},
+                                         TStuckCase{"Close", TStuckAction::Close},
+                                         TStuckCase{"AbortThenRipAgain", TStuckAction::AbortThenRipAgain}),
+                         [](const testing::TestParamInfo<TStuckCase>& param) { return std::string(param.param.Name); });
+
+}  // namespace
