@@ -82,7 +82,11 @@ TEST_P(ExtractionBytes, TrackIsByteIdenticalToTheImage)
 }
 
 INSTANTIATE_TEST_SUITE_P(ParanoiaAndPlain, ExtractionBytes,
-                         ::testing::Combine(::testing::Bool(), ::testing::Values(0, 1)));
+                         ::testing::Combine(::testing::Bool(), ::testing::Values(0, 1)),
+                         [](const auto& p) {
+                             return std::string(std::get<0>(p.param) ? "Paranoia" : "Plain") + "Track" +
+                                    std::to_string(std::get<1>(p.param) + 1);
+                         });
 
 TEST_F(Extraction, OneSectorRangeAndRangePastTheLeadOut)
 {
@@ -145,7 +149,11 @@ TEST_P(ExtractionFormat, ExactLengthAndReproducible)
     EXPECT_TRUE(again.pcm == rip.pcm) << "paranoia and plain reads, no dither";
 }
 
-INSTANTIATE_TEST_SUITE_P(AllSix, ExtractionFormat, ::testing::Range(0, 6));
+const char* const kFormatNames[] = {"STEREO44100", "MONO44100",   "STEREO22050",
+                                    "MONO22050",   "STEREO11025", "MONO11025"};
+
+INSTANTIATE_TEST_SUITE_P(AllSix, ExtractionFormat, ::testing::Range(0, 6),
+                         [](const auto& p) { return std::string(kFormatNames[p.param]); });
 
 TEST_F(Extraction, MonoIsTheAverageOfLeftAndRight)
 {
@@ -235,7 +243,8 @@ TEST_P(ExtractionFailure, PersistentFailureKeepsReturningOneWithoutData)
     EXPECT_EQ(rip.finalPercent, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(ParanoiaAndPlain, ExtractionFailure, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(ParanoiaAndPlain, ExtractionFailure, ::testing::Bool(),
+    [](const auto& p) { return p.param ? "Paranoia" : "Plain"; });
 
 // Closing must not wait for the read-ahead to finish the range: with slow
 // reads it would take many seconds (the ctest timeout catches a hang).

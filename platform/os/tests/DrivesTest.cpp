@@ -66,7 +66,15 @@ INSTANTIATE_TEST_SUITE_P(Roots, DriveType,
                                            TTypeCase{"F:", os::DRIVE_CDROM}, TTypeCase{"G:\\", os::DRIVE_NO_ROOT_DIR},
                                            TTypeCase{"D:\\Musik", os::DRIVE_NO_ROOT_DIR},
                                            TTypeCase{"", os::DRIVE_NO_ROOT_DIR},
-                                           TTypeCase{nullptr, os::DRIVE_FIXED}));
+                                           TTypeCase{nullptr, os::DRIVE_FIXED}),
+                         [](const auto& p) {
+                             if (!p.param.Root)
+                                 return std::string("Null");
+                             std::string name;
+                             for (const char* c = p.param.Root; *c; ++c)
+                                 name += *c == ':' ? "Colon" : *c == '\\' ? "Backslash" : std::string(1, *c);
+                             return name.empty() ? std::string("Empty") : name;
+                         });
 
 class SystemDrives : public ::testing::Test {
 protected:

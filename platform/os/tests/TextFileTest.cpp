@@ -99,7 +99,10 @@ TEST_P(LoadTextLinesFailure, RaisesTheLibraryOpenError)
     }
 }
 
+const char* const kFailureNames[] = {"MissingFile", "MissingFolder", "Folder"};
+
 INSTANTIATE_TEST_SUITE_P(Paths, LoadTextLinesFailure,
-                         ::testing::Values("/LanguageIsSet.ini", "/missing/LanguageIsSet.ini", "/sub"));
+                         ::testing::Values("/LanguageIsSet.ini", "/missing/LanguageIsSet.ini", "/sub"),
+                         [](const auto& p) { return std::string(kFailureNames[p.index]); });
 
 }  // namespace
