@@ -1,8 +1,24 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test without a display.
+# Under CI=true (or with RIPPER_FULL_CHECK=1) the whole suite then runs a
+# second time under AddressSanitizer + UndefinedBehaviorSanitizer
+# (scripts/sanitize.sh, build-asan/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+phase() { echo "== $1 done after $((SECONDS - $2)) s"; }
+
+start=$SECONDS
 scripts/deps.sh
 scripts/build.sh
+phase "build" "$start"
+
+start=$SECONDS
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure -j "$(nproc)" "$@"
+phase "tests" "$start"
+
+if [ "${CI:-}" = "true" ] || [ "${RIPPER_FULL_CHECK:-}" = "1" ]; then
+  start=$SECONDS
+  scripts/sanitize.sh "$@"
+  phase "sanitizer build and tests" "$start"
+fi
