@@ -68,14 +68,20 @@ std::string LinkTarget(const std::string& path)
 
 }  // namespace
 
-void AppendAudioIniLine(const std::string& linkOrPath, const std::string& name)
+std::string AudioIniWithLine(const std::string& existing, const std::string& name)
 {
-    const std::string path = LinkTarget(linkOrPath);
-    std::vector<std::string> lines = os::SplitLines(ReadExisting(path));
+    std::vector<std::string> lines = os::SplitLines(existing);
     lines.push_back(name);
     std::string text;
     for (const std::string& line : lines)
         text += line + "\r\n";
+    return text;
+}
+
+void AppendAudioIniLine(const std::string& linkOrPath, const std::string& name)
+{
+    const std::string path = LinkTarget(linkOrPath);
+    const std::string text = AudioIniWithLine(ReadExisting(path), name);
 
     std::string temp = path + ".XXXXXX";
     const int fd = ::mkstemp(temp.data());

@@ -15,4 +15,8 @@ namespace ripper {
 // symbolic link is followed: the file it names is replaced, the link kept.
 void AppendAudioIniLine(const std::string& path, const std::string& name);
 
+// The new contents: the lines of `existing` (split at CR LF, LF or CR, bytes
+// kept) and then `name`, each ended by CR LF.
+std::string AudioIniWithLine(const std::string& existing, const std::string& name);
+
 }  // namespace ripper

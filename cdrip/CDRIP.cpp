@@ -134,7 +134,9 @@ void TCDRIP::AppendTracks(int32_t count)
         auto track = std::make_unique<TTrack>();
         track->TrackNumber = i + 1;
         track->StartSector = a.StartSector;
-        track->EndSector = b.StartSector - 1;
+        // In the 32 bits the library counts in: a lead-out at the lowest
+        // sector number wraps round instead of overflowing.
+        track->EndSector = static_cast<int32_t>(static_cast<uint32_t>(b.StartSector) - 1u);
         track->Kind = a.Flags == AudioTrackFlags ? "Audio" : "Data";
         FTracks.Add("Track" + PadTrackNumber(static_cast<uint16_t>(i + 1)), std::move(track));
     }

@@ -2,7 +2,8 @@
 # Installs what is missing, builds, and runs every test without a display.
 # Under CI=true (or with RIPPER_FULL_CHECK=1) the whole suite then runs a
 # second time under AddressSanitizer + UndefinedBehaviorSanitizer
-# (scripts/sanitize.sh, build-asan/).
+# (scripts/sanitize.sh, build-asan/), and then the fuzzers run
+# (scripts/fuzz.sh, build-fuzz/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 phase() { echo "== $1 done after $((SECONDS - $2)) s"; }
@@ -21,4 +22,7 @@ if [ "${CI:-}" = "true" ] || [ "${RIPPER_FULL_CHECK:-}" = "1" ]; then
   start=$SECONDS
   scripts/sanitize.sh "$@"
   phase "sanitizer build and tests" "$start"
+  start=$SECONDS
+  scripts/fuzz.sh
+  phase "fuzzers" "$start"
 fi

@@ -307,6 +307,17 @@ INSTANTIATE_TEST_SUITE_P(Flags, TrackKindTest,
                              return std::string(name);
                          });
 
+// Any 32-bit start sector the library reports is taken without overflow
+// (the sanitizer run fails on a signed overflow here).
+TEST_F(DriveTest, LeadOutAtTheLowestSectorNumberWrapsRound)
+{
+    cd.drives[0].toc = Toc({-5, INT32_MIN});
+    auto r = Make();
+    ASSERT_EQ(r->Tracks().Count(), 1);
+    EXPECT_EQ(r->Tracks().Object(0)->StartSector, -5);
+    EXPECT_EQ(r->Tracks().Object(0)->EndSector, INT32_MAX);
+}
+
 TEST_F(DriveTest, ListIndexOutsideRaisesTheListError)
 {
     auto r = Make();

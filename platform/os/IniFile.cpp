@@ -52,6 +52,13 @@ TIniFile::TIniFile(const std::string& fileName) : FFileName(fileName)
         Parse(SplitLines(DecodeSettingsText(*bytes)));
 }
 
+TIniFile TIniFile::FromBytes(const std::string& bytes)
+{
+    TIniFile ini;
+    ini.Parse(SplitLines(DecodeSettingsText(bytes)));
+    return ini;
+}
+
 void TIniFile::Parse(const std::vector<std::string>& lines)
 {
     for (const std::string& raw : lines) {

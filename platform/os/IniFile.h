@@ -15,12 +15,16 @@ class TIniFile {
 public:
     // Reads the file once; a missing or unreadable file reads as empty.
     explicit TIniFile(const std::string& fileName);
+    // The same reading of bytes already in memory; FileName is empty.
+    static TIniFile FromBytes(const std::string& bytes);
 
     std::string ReadString(const std::string& section, const std::string& key,
                            const std::string& defaultValue) const;
     const std::string& FileName() const;
 
 private:
+    TIniFile() = default;
+
     struct TSection {
         std::string Name;
         std::vector<std::pair<std::string, std::string>> Entries;
