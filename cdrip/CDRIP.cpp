@@ -1,5 +1,7 @@
 #include "CDRIP.h"
 
+#include "PathNames.h"
+
 #include <cstring>
 
 namespace {
@@ -30,10 +32,7 @@ std::string PadTrackNumber(uint16_t n)
 
 std::string ReplaceExtension(const std::string& fileName, const std::string& ext)
 {
-    const size_t dot = fileName.find_last_of(".\\/:");
-    if (dot == std::string::npos || fileName[dot] != '.')
-        return fileName + ext;
-    return fileName.substr(0, dot) + ext;
+    return util::ReplaceExtension(fileName, ext);
 }
 
 std::string JitterFileName(const std::string& outputFileName)

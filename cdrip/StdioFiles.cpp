@@ -1,13 +1,10 @@
 #include "CDRIP.h"
+#include "StdioFile.h"
 
 #include <cstdio>
 
 namespace cdrip {
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 class TStdioFile : public TOutputFile {
 public:
@@ -29,11 +26,11 @@ public:
 
     bool Close() override
     {
-        return FFile && std::fclose(FFile.release()) == 0;
+        return util::CloseFile(FFile);
     }
 
 private:
-    std::unique_ptr<std::FILE, FileCloser> FFile;
+    util::TStdioFile FFile;
 };
 
 class TStdioFileSystem : public TFileSystem {
