@@ -1,6 +1,6 @@
 #include "CdDrives.h"
 #include "Drives.h"
-#include "TestEnv.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -80,8 +80,8 @@ class SystemDrives : public ::testing::Test {
 protected:
     void SetUp() override { FEnv.Set("CDRIP_IMAGES", FDir.Path() + "/tray1:" + FDir.Path() + "/tray2"); }
 
-    testenv::TTempDir FDir;
-    testenv::TEnvGuard FEnv;
+    testsupport::TTempDir FDir;
+    testsupport::TEnvGuard FEnv;
 };
 
 TEST_F(SystemDrives, FixedRootThenOneCdLetterPerNumberedDrive)

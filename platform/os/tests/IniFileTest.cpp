@@ -1,5 +1,5 @@
 #include "IniFile.h"
-#include "TestEnv.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@ class IniFileRead : public ::testing::TestWithParam<TIniCase> {};
 
 TEST_P(IniFileRead, ReadsWithWindowsSemantics)
 {
-    testenv::TTempDir dir;
+    testsupport::TTempDir dir;
     const std::string path = dir.Write("Language.ini", GetParam().Content);
     const os::TIniFile ini(path);
     EXPECT_EQ(ini.ReadString(GetParam().Section, GetParam().Key, "<default>"), GetParam().Expected);
@@ -72,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, IniFileRead, ::testing::ValuesIn(kIniCases),
 
 TEST(IniFile, MissingFileReadsAsEmpty)
 {
-    testenv::TTempDir dir;
+    testsupport::TTempDir dir;
     const std::string path = dir.Path() + "/no/such/Ripper.ini";
     const os::TIniFile ini(path);
     EXPECT_EQ(ini.ReadString("SETTINGS", "DiashowDir", ""), "");
@@ -82,14 +82,14 @@ TEST(IniFile, MissingFileReadsAsEmpty)
 
 TEST(IniFile, FolderReadsAsEmpty)
 {
-    testenv::TTempDir dir;
+    testsupport::TTempDir dir;
     const os::TIniFile ini(dir.Path());
     EXPECT_EQ(ini.ReadString("S", "k", "d"), "d");
 }
 
 TEST(IniFile, ReadsTheFileOnlyOnce)
 {
-    testenv::TTempDir dir;
+    testsupport::TTempDir dir;
     const std::string path = dir.Write("a.ini", "[S]\nk=old\n");
     const os::TIniFile ini(path);
     dir.Write("a.ini", "[S]\nk=new\n");

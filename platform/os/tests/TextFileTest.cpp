@@ -1,5 +1,5 @@
 #include "Rtl.h"
-#include "TestEnv.h"
+#include "TestSupport.h"
 #include "TextFile.h"
 
 #include <gtest/gtest.h>
@@ -73,14 +73,14 @@ INSTANTIATE_TEST_SUITE_P(Cases, DecodeCase, ::testing::ValuesIn(kDecodeCases),
 
 TEST(LoadTextLines, ReadsDecodesAndSplits)
 {
-    testenv::TTempDir dir;
+    testsupport::TTempDir dir;
     const std::string path = dir.Write("LanguageIsSet.ini", "GERMAN\r\nGr\xFC\xDF\r\n");
     EXPECT_EQ(os::LoadTextLines(path), (Lines{"GERMAN", "Gr\u00fc\u00df"}));
 }
 
 TEST(LoadTextLines, EmptyFileGivesNoLines)
 {
-    testenv::TTempDir dir;
+    testsupport::TTempDir dir;
     EXPECT_TRUE(os::LoadTextLines(dir.Write("empty.ini", "")).empty());
 }
 
@@ -88,7 +88,7 @@ class LoadTextLinesFailure : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(LoadTextLinesFailure, RaisesTheLibraryOpenError)
 {
-    testenv::TTempDir dir;
+    testsupport::TTempDir dir;
     dir.Write("sub/placeholder", "");
     const std::string path = dir.Path() + GetParam();
     try {
