@@ -54,16 +54,22 @@ bool ReadOnly(const std::string& path)
 
 }  // namespace
 
+std::string AudioIniWithLine(const std::string& existing, const std::string& name)
+{
+    std::vector<std::string> lines = os::SplitLines(existing);
+    lines.push_back(name);
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\r\n";
+    return text;
+}
+
 void AppendAudioIniLine(const std::string& linkOrPath, const std::string& name)
 {
     const std::string path = cdrip::LinkTarget(linkOrPath);
     if (ReadOnly(path))
         throw rtl::EInOutError("Datei " + path + " ist schreibgeschützt");
-    std::vector<std::string> lines = os::SplitLines(ReadExisting(path));
-    lines.push_back(name);
-    std::string text;
-    for (const std::string& line : lines)
-        text += line + "\r\n";
+    const std::string text = AudioIniWithLine(ReadExisting(path), name);
 
     cdrip::RemoveStaleTemporaries(cdrip::FolderOf(path));
     cdrip::TStagedFile file(path);

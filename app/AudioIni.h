@@ -18,4 +18,8 @@ namespace ripper {
 // files of updates that were killed are removed first.
 void AppendAudioIniLine(const std::string& path, const std::string& name);
 
+// The new contents: the lines of `existing` (split at CR LF, LF or CR, bytes
+// kept) and then `name`, each ended by CR LF.
+std::string AudioIniWithLine(const std::string& existing, const std::string& name);
+
 }  // namespace ripper

@@ -1,5 +1,7 @@
 #include "JpegImage.h"
 
+#include "StdioFile.h"
+
 #include "Rtl.h"
 #include "wizard/JpegErrors.h"
 
@@ -29,10 +31,6 @@ struct TDecompressDeleter {
         jpeg_destroy_decompress(cinfo);
         delete cinfo;
     }
-};
-
-struct TFileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
 struct TDecoded {
@@ -91,7 +89,7 @@ QImage ToImage(const TDecoded& decoded)
 
 QImage LoadJpegFile(const std::string& path)
 {
-    std::unique_ptr<std::FILE, TFileCloser> file(std::fopen(path.c_str(), "rb"));
+    util::TStdioFile file(std::fopen(path.c_str(), "rb"));
     if (!file)
         throw rtl::EFOpenError(rtl::FileOpenErrorMessage(path));
 

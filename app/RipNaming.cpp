@@ -1,5 +1,6 @@
 #include "RipNaming.h"
 
+#include "PathNames.h"
 #include "RipperRules.h"
 #include "Rtl.h"
 
@@ -31,8 +32,7 @@ std::string OutputFileName(const std::string& folder, const std::string& trackNa
 
 std::string FileNamePart(const std::string& path)
 {
-    const size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return util::BaseName(path, "/\\");
 }
 
 std::string RandomOutputName(const std::string& folder, const std::string& path, const TRandomDraw& draw,

@@ -24,8 +24,8 @@
 
 namespace {
 
-// The layout was designed at this resolution; step 1 of the start-up scales
-// by 92 (not 96) over the screen's resolution when it differs.
+// The layout was designed at this resolution; at a different one the form
+// is scaled at start by 92 (not 96) over the screen's resolution.
 constexpr int kDesignPixelsPerInch = 96;
 constexpr int kScaleMultiplier = 92;
 
@@ -260,12 +260,15 @@ void TRipForm::FormCreate()
     Guarded(&TRipForm::StartFormatChoice);
 }
 
-// Qt scales nothing by itself here (no automatic scaling to turn off): at a
-// resolution other than the design's, the form and its controls are scaled
-// once, geometry and the fonts that have a size of their own.
+// At a resolution other than the design's, the form and its controls are
+// scaled once, geometry and the fonts that have a size of their own.  With
+// Qt's high-DPI scaling on, Qt maps our logical pixels to the screen by the
+// device pixel ratio and reports the design's resolution; the screen's
+// resolution is then the logical one times that ratio, so the factor is the
+// same whatever Qt's setting.
 void TRipForm::ScaleToScreen()
 {
-    const int pixelsPerInch = logicalDpiX();
+    const int pixelsPerInch = qRound(logicalDpiX() * devicePixelRatioF());
     if (pixelsPerInch == kDesignPixelsPerInch || pixelsPerInch <= 0)
         return;
     const int m = kScaleMultiplier;

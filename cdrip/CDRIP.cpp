@@ -1,5 +1,7 @@
 #include "CDRIP.h"
 
+#include "PathNames.h"
+
 #include <cstring>
 
 namespace {
@@ -30,10 +32,7 @@ std::string PadTrackNumber(uint16_t n)
 
 std::string ReplaceExtension(const std::string& fileName, const std::string& ext)
 {
-    const size_t dot = fileName.find_last_of(".\\/:");
-    if (dot == std::string::npos || fileName[dot] != '.')
-        return fileName + ext;
-    return fileName.substr(0, dot) + ext;
+    return util::ReplaceExtension(fileName, ext);
 }
 
 std::string JitterFileName(const std::string& outputFileName)
@@ -134,7 +133,9 @@ void TCDRIP::AppendTracks(int32_t count)
         auto track = std::make_unique<TTrack>();
         track->TrackNumber = i + 1;
         track->StartSector = a.StartSector;
-        track->EndSector = b.StartSector - 1;
+        // In the 32 bits the library counts in: a lead-out at the lowest
+        // sector number wraps round instead of overflowing.
+        track->EndSector = static_cast<int32_t>(static_cast<uint32_t>(b.StartSector) - 1u);
         track->Kind = a.Flags == AudioTrackFlags ? "Audio" : "Data";
         FTracks.Add("Track" + PadTrackNumber(static_cast<uint16_t>(i + 1)), std::move(track));
     }

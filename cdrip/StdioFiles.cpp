@@ -1,15 +1,12 @@
 #include "CDRIP.h"
 #include "StagedFile.h"
+#include "StdioFile.h"
 
 #include <cstdio>
 #include <unistd.h>
 
 namespace cdrip {
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 // Buffered writes into a staged file.  The stream runs on a second
 // descriptor of the same open file, so closing it keeps the staged file's
@@ -44,17 +41,8 @@ public:
 
     bool Commit() override
     {
-        const bool flushed = FFile && std::fclose(FFile.release()) == 0;
-        if (!flushed) {
-            FStaged.Discard();
-            return false;
-        }
-        return FStaged.Commit();
-    }
-
-private:
-    TStagedFile FStaged;   // declared first: the stream closes before the file is dropped
-    std::unique_ptr<std::FILE, FileCloser> FFile;
+#include "StagedFile.h"
+#include "StdioFile.h"
 };
 
 class TStdioFileSystem : public TFileSystem {

@@ -11,6 +11,7 @@ packages=(
   googletest libgtest-dev libgmock-dev
   xvfb x11-apps x11-utils imagemagick fonts-dejavu-core hyperfine time
   desktop-file-utils appstream dpkg-dev groff-base
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

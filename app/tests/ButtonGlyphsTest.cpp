@@ -80,6 +80,14 @@ TEST_P(DisabledFrameTest, IsTheSameShapeInGreyAndIsWhatTheIconShowsWhenDisabled)
 }
 
 INSTANTIATE_TEST_SUITE_P(Glyphs, DisabledFrameTest,
-                         testing::Values(TButtonGlyph::Start, TButtonGlyph::Abort, TButtonGlyph::Close));
+                         testing::Values(TButtonGlyph::Start, TButtonGlyph::Abort, TButtonGlyph::Close),
+                         [](const testing::TestParamInfo<TButtonGlyph>& p) {
+                             switch (p.param) {
+                             case TButtonGlyph::Start: return "Start";
+                             case TButtonGlyph::Abort: return "Abort";
+                             case TButtonGlyph::Close: return "Close";
+                             }
+                             return "Unknown";
+                         });
 
 }  // namespace

@@ -150,6 +150,7 @@ TEST_P(GradientColorOfDialog, RowsOfTheOuterGradient)
 
 INSTANTIATE_TEST_SUITE_P(Rows, GradientColorOfDialog,
                          testing::Values(TGradientColorCase{0, 16246494}, TGradientColorCase{537, 15051662},
-                                         TGradientColorCase{135, RGBToColor(201, 215, 242)}));
+                                         TGradientColorCase{135, RGBToColor(201, 215, 242)}),
+                         [](const auto& p) { return "Row" + std::to_string(p.param.Row); });
 
 }  // namespace

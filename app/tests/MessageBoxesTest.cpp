@@ -15,6 +15,7 @@
 namespace {
 
 struct TFullStopCase {
+    const char* Name;
     const char* Message;
     const char* Shown;
 };
@@ -30,19 +31,20 @@ TEST_P(ErrorBoxTextTest, AppendsAFullStopAfterCharactersSortingAfterIt)
 
 INSTANTIATE_TEST_SUITE_P(
     Messages, ErrorBoxTextTest,
-    testing::Values(TFullStopCase{"Read error", "Read error."},
-                    TFullStopCase{"Datei /x kann nicht geöffnet werden", "Datei /x kann nicht geöffnet werden."},
-                    TFullStopCase{"Schon da.", "Schon da."},
-                    TFullStopCase{"Listenindex überschreitet das Maximum (0)",
+    testing::Values(TFullStopCase{"LetterGetsAStop", "Read error", "Read error."},
+                    TFullStopCase{"FileMessageGetsAStop", "Datei /x kann nicht geöffnet werden", "Datei /x kann nicht geöffnet werden."},
+                    TFullStopCase{"FullStopKept", "Schon da.", "Schon da."},
+                    TFullStopCase{"ClosingParenthesis", "Listenindex überschreitet das Maximum (0)",
                                   "Listenindex überschreitet das Maximum (0)"},
-                    TFullStopCase{"Achtung!", "Achtung!"},
-                    TFullStopCase{"a,", "a,"},
-                    TFullStopCase{"a-", "a-"},
-                    TFullStopCase{"a/", "a/."},
-                    TFullStopCase{"Fehler 14", "Fehler 14."},
-                    TFullStopCase{"Wirklich?", "Wirklich?."},
-                    TFullStopCase{"Maß", "Maß."},
-                    TFullStopCase{"", ""}));
+                    TFullStopCase{"ExclamationMark", "Achtung!", "Achtung!"},
+                    TFullStopCase{"Comma", "a,", "a,"},
+                    TFullStopCase{"Hyphen", "a-", "a-"},
+                    TFullStopCase{"SlashGetsAStop", "a/", "a/."},
+                    TFullStopCase{"DigitGetsAStop", "Fehler 14", "Fehler 14."},
+                    TFullStopCase{"QuestionMarkGetsAStop", "Wirklich?", "Wirklich?."},
+                    TFullStopCase{"NonAsciiGetsAStop", "Maß", "Maß."},
+                    TFullStopCase{"Empty", "", ""}),
+    [](const auto& p) { return std::string(p.param.Name); });
 
 TEST(CurrentExceptionMessage, GivesTheMessageOrSaysTheExceptionIsUnknown)
 {

@@ -305,7 +305,10 @@ INSTANTIATE_TEST_SUITE_P(
                      ""}),
     [](const testing::TestParamInfo<TFailureCase>& param) { return std::string(param.param.Name); });
 
-// Runs only in the ctest entry app_tests_120dpi, which starts Qt at 120 ppi.
+// Runs only in the ctest entries app_tests_120dpi (Qt's high-DPI scaling off:
+// Qt reports 120 ppi) and app_tests_120dpi_qtscaling (on: Qt reports 96 ppi
+// and a device pixel ratio of 1.25).  Either way the form's logical size and
+// geometry are the design's times 92/120.
 struct TScaledCase {
     const char* Name;
     QRect Geometry;
@@ -314,12 +317,15 @@ struct TScaledCase {
 TEST(Scaling120, FormAndControlsAreScaledBy92Over120)
 {
     if (!std::getenv("RIPPER_EXPECT_DPI"))
-        GTEST_SKIP() << "needs QT_ENABLE_HIGHDPI_SCALING=0 QT_FONT_DPI=120 (ctest: app_tests_120dpi)";
+        GTEST_SKIP() << "needs QT_FONT_DPI=120 (ctest: app_tests_120dpi, app_tests_120dpi_qtscaling)";
     TTestProfile profile;
     profile.WriteComplete("GERMAN");
     TBoxRecorder boxes;
     const TRipForm form({&boxes, profile.ProgramFile()});
-    ASSERT_EQ(form.logicalDpiX(), 120);
+    const char* qtSetting = std::getenv("QT_ENABLE_HIGHDPI_SCALING");
+    const bool qtScaling = !qtSetting || std::string(qtSetting) != "0";
+    ASSERT_EQ(form.logicalDpiX(), qtScaling ? 96 : 120);
+    ASSERT_DOUBLE_EQ(form.devicePixelRatioF(), qtScaling ? 1.25 : 1.0);
     EXPECT_TRUE(boxes.Shown.empty());
 
     // Edges scaled and rounded half away from zero: 15 * 92 / 120 = 11.5 -> 12.

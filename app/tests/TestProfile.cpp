@@ -20,13 +20,9 @@ void WriteFile(const std::string& path, const std::string& bytes)
 
 TTestProfile::TTestProfile()
 {
-    if (const char* old = std::getenv("XDG_DATA_HOME")) {
-        FHadDataHome = true;
-        FSavedDataHome = old;
-    }
     const std::string dataHome = FRoot.path().toStdString() + "/profile";
     std::filesystem::create_directories(dataHome);
-    setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
+    FDataHome.Set("XDG_DATA_HOME", dataHome);
     FinalizeSystemInfo();
     InitializeSystemInfo();
 }
@@ -35,10 +31,6 @@ TTestProfile::~TTestProfile()
 {
     FinalizeSystemInfo();
     WindowsInfo = nullptr;
-    if (FHadDataHome)
-        setenv("XDG_DATA_HOME", FSavedDataHome.c_str(), 1);
-    else
-        unsetenv("XDG_DATA_HOME");
 }
 
 std::string TTestProfile::UserFolder() const

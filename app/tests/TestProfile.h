@@ -5,6 +5,7 @@
 #pragma once
 
 #include "MessageBoxes.h"
+#include "TestSupport.h"
 
 #include <QTemporaryDir>
 
@@ -38,8 +39,7 @@ public:
 
 private:
     QTemporaryDir FRoot;
-    std::string FSavedDataHome;
-    bool FHadDataHome = false;
+    testsupport::TEnvGuard FDataHome;
 };
 
 // Stands in for the message boxes and keeps what they were asked to show.

@@ -1,5 +1,7 @@
 #include "WizardPicture.h"
 
+#include "StdioFile.h"
+
 #include "JpegErrors.h"
 #include "Rtl.h"
 
@@ -124,10 +126,6 @@ struct TCompressDeleter {
     }
 };
 
-struct TFileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 // Runs libjpeg on an open file; see JpegErrors.h for what may live in this frame.
 bool Compress(jpeg_compress_struct* cinfo, TJpegErrorManager* manager, std::FILE* file,
               const TRgbPicture* picture, int quality)
@@ -196,7 +194,7 @@ TRgbPicture DrawWizardPicture(TVariant variant)
 
 void WriteJpegFile(const std::string& path, const TRgbPicture& picture, int quality)
 {
-    std::unique_ptr<std::FILE, TFileCloser> file(std::fopen(path.c_str(), "wb"));
+    util::TStdioFile file(std::fopen(path.c_str(), "wb"));
     if (!file)
         throw rtl::EFCreateError(rtl::FileCreateErrorMessage(path));
 

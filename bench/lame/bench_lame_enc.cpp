@@ -2,6 +2,7 @@
 //                                  PCM with the encoder component's defaults
 // bench_lame_enc --make-pcm OUT.raw SECONDS   writes such PCM (two sines)
 #include <ripper/LameEnc.h>
+#include "StdioFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,10 +14,7 @@
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+using File = util::TStdioFile;
 
 int MakePcm(const char* path, double seconds)
 {

@@ -94,7 +94,10 @@ TEST_P(WavEndToEnd, PcmIsTheImagesTrackByteForByte)
 
 INSTANTIATE_TEST_SUITE_P(Tracks, WavEndToEnd,
                          testing::Values(WavCase{0, true}, WavCase{1, true}, WavCase{2, true}, WavCase{0, false},
-                                         WavCase{1, false}));
+                                         WavCase{1, false}),
+                         [](const auto& p) {
+                             return "Track" + std::to_string(p.param.track + 1) + (p.param.jitterCorrect ? "Paranoia" : "Plain");
+                         });
 
 TEST_F(EndToEnd, RawPcmIsTheTrackWithoutHeader)
 {
@@ -132,7 +135,8 @@ TEST_P(FormatEndToEnd, GivesTheExactSampleCount)
 }
 
 INSTANTIATE_TEST_SUITE_P(AllSix, FormatEndToEnd,
-                         testing::Values(STEREO44100, MONO44100, STEREO22050, MONO22050, STEREO11025, MONO11025));
+                         testing::Values(STEREO44100, MONO44100, STEREO22050, MONO22050, STEREO11025, MONO11025),
+                         [](const auto& p) { return scripted::FormatName(p.param); });
 
 #ifdef HAVE_MPG123
 // Decodes a whole MP3 file; returns the sample frames, with rate and channels.
@@ -184,7 +188,8 @@ TEST_P(Mp3EndToEnd, DecodesToTheEncodedLength)
     EXPECT_LE(decoded, encoded + 1105 + 2 * chunk);
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, Mp3EndToEnd, testing::Values(STEREO44100, MONO22050, STEREO11025));
+INSTANTIATE_TEST_SUITE_P(Formats, Mp3EndToEnd, testing::Values(STEREO44100, MONO22050, STEREO11025),
+    [](const auto& p) { return scripted::FormatName(p.param); });
 #endif
 
 TEST_F(EndToEnd, InjectedJitterGivesTheJitterFile)

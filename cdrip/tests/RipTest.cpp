@@ -168,7 +168,10 @@ TEST_P(WavHeaderTest, HeaderStartsWithTheFullRangeAndEndsWithTheTrueSize)
 INSTANTIATE_TEST_SUITE_P(FormatsAndLengths, WavHeaderTest,
                          testing::Values(WavCase{STEREO44100, 1}, WavCase{STEREO44100, 101}, WavCase{MONO44100, 1},
                                          WavCase{STEREO22050, 75}, WavCase{MONO22050, 3}, WavCase{STEREO11025, 7},
-                                         WavCase{MONO11025, 1000}, WavCase{STEREO44100, 0}));
+                                         WavCase{MONO11025, 1000}, WavCase{STEREO44100, 0}),
+                         [](const auto& p) {
+                             return scripted::FormatName(p.param.format) + "_" + std::to_string(p.param.sectors) + "Sectors";
+                         });
 
 // A complete rip's header is true as first written, so an output that cannot
 // seek (a pipe) still takes a whole WAV; a short one cannot be mended there.
@@ -358,7 +361,8 @@ TEST_P(FailedReadsTest, AHundredFailedReadsInARowAreAReadError)
     EXPECT_THAT(events, testing::Not(testing::Contains("end 1")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Counts, FailedReadsTest, testing::Values(1, 99, 100));
+INSTANTIATE_TEST_SUITE_P(Counts, FailedReadsTest, testing::Values(1, 99, 100),
+    [](const auto& p) { return "Fail" + std::to_string(p.param); });
 
 TEST_F(RipTest, FailuresSeparatedBySuccessAreRetriedForever)
 {
@@ -407,7 +411,17 @@ TEST_P(ShortWriteTest, IsAWriteErrorAfterCompletionWithoutJitterFileOrEndEvent)
 
 INSTANTIATE_TEST_SUITE_P(EveryWrite, ShortWriteTest,
                          testing::Values(Short::WavHeader, Short::WavData, Short::RawData, Short::Mp3Chunk,
-                                         Short::Mp3Flush));
+                                         Short::Mp3Flush),
+                         [](const testing::TestParamInfo<Short>& p) -> std::string {
+                             switch (p.param) {
+                             case Short::WavHeader: return "WavHeader";
+                             case Short::WavData: return "WavData";
+                             case Short::RawData: return "RawData";
+                             case Short::Mp3Chunk: return "Mp3Chunk";
+                             case Short::Mp3Flush: return "Mp3Flush";
+                             }
+                             return "Unknown";
+                         });
 
 TEST_F(RipTest, UncreatableFileStillClosesTheExtraction)
 {
@@ -469,7 +483,10 @@ TEST_P(EncoderOpenTest, IsAnInitializationFailureAfterCleanUp)
 
 INSTANTIATE_TEST_SUITE_P(Cases, EncoderOpenTest,
                          testing::Values(EncoderFailure{2, 4, 64, false}, EncoderFailure{0, 0, 64, true},
-                                         EncoderFailure{0, 4, 0, true}));
+                                         EncoderFailure{0, 4, 0, true}),
+                         [](const auto& p) {
+                             return p.param.initResult != 0 ? "InitRefused" : p.param.samples == 0 ? "NoSamples" : "NoBuffer";
+                         });
 
 TEST_F(RipTest, EncodeWithoutCoderIsAnInitializationFailure)
 {

@@ -328,4 +328,17 @@ uint16_t LE16(const std::vector<uint8_t>& b, size_t o)
     return static_cast<uint16_t>(b[o] | (b[o + 1] << 8));
 }
 
+std::string FormatName(TOutputFormat format)
+{
+    switch (format) {
+    case STEREO44100: return "STEREO44100";
+    case MONO44100: return "MONO44100";
+    case STEREO22050: return "STEREO22050";
+    case MONO22050: return "MONO22050";
+    case STEREO11025: return "STEREO11025";
+    case MONO11025: return "MONO11025";
+    }
+    return "Format" + std::to_string(static_cast<int>(format));
+}
+
 }  // namespace scripted

@@ -113,5 +113,7 @@ void WriteFile(const std::string& path, const std::string& text);
 std::vector<uint8_t> Bytes(size_t count, uint8_t first);   // first, first+1, ...
 uint32_t LE32(const std::vector<uint8_t>& b, size_t offset);
 uint16_t LE16(const std::vector<uint8_t>& b, size_t offset);
+// "STEREO44100" … "MONO11025", for the names of test cases.
+std::string FormatName(TOutputFormat format);
 
 }  // namespace scripted

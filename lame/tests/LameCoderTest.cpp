@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -230,7 +231,12 @@ TEST_P(ResultCodeTest, EveryOperationPassesTheLibraryResultBackUnchanged)
 INSTANTIATE_TEST_SUITE_P(Codes, ResultCodeTest,
                          ::testing::Values(BE_ERR_SUCCESSFUL, BE_ERR_INVALID_FORMAT,
                                            BE_ERR_INVALID_FORMAT_PARAMETERS, BE_ERR_INVALID_HANDLE,
-                                           0x80000001u, 0xFFFFFFFFu));
+                                           0x80000001u, 0xFFFFFFFFu),
+                         [](const auto& p) {
+                             char name[24];
+                             std::snprintf(name, sizeof name, "Code%08X", static_cast<unsigned>(p.param));
+                             return std::string(name);
+                         });
 
 // ---- version -----------------------------------------------------------------
 

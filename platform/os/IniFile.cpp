@@ -17,6 +17,15 @@ char LowerAscii(char c)
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// One pair of matching quotes around the whole value is dropped, as the
+// Windows reader does: "a b" and 'a b' read as a b; "a b' stays as it is.
+std::string WithoutEnclosingQuotes(const std::string& value)
+{
+    const bool enclosed = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                          value.back() == value.front();
+    return enclosed ? value.substr(1, value.size() - 2) : value;
+}
+
 }  // namespace
 
 bool SameTextAscii(const std::string& a, const std::string& b)
@@ -43,6 +52,13 @@ TIniFile::TIniFile(const std::string& fileName) : FFileName(fileName)
         Parse(SplitLines(DecodeSettingsText(*bytes)));
 }
 
+TIniFile TIniFile::FromBytes(const std::string& bytes)
+{
+    TIniFile ini;
+    ini.Parse(SplitLines(DecodeSettingsText(bytes)));
+    return ini;
+}
+
 void TIniFile::Parse(const std::vector<std::string>& lines)
 {
     for (const std::string& raw : lines) {
@@ -60,7 +76,7 @@ void TIniFile::Parse(const std::vector<std::string>& lines)
         if (FSections.empty() || equals == std::string::npos)
             continue;
         FSections.back().Entries.emplace_back(TrimAscii(line.substr(0, equals)),
-                                              TrimAscii(line.substr(equals + 1)));
+                                              WithoutEnclosingQuotes(TrimAscii(line.substr(equals + 1))));
     }
 }
 

@@ -1,7 +1,8 @@
 // Read-only INI files as Windows reads them: section and key names match
 // without regard to ASCII letter case, the first matching section and the
 // first matching key in it win, blanks around names and values are dropped,
-// and a value is the rest of its line as written (no quotes, escapes or lists).
+// one pair of matching quotes ("…" or '…') around a whole value is dropped,
+// and otherwise a value is the rest of its line as written (no escapes or lists).
 #pragma once
 
 #include <string>
@@ -14,12 +15,16 @@ class TIniFile {
 public:
     // Reads the file once; a missing or unreadable file reads as empty.
     explicit TIniFile(const std::string& fileName);
+    // The same reading of bytes already in memory; FileName is empty.
+    static TIniFile FromBytes(const std::string& bytes);
 
     std::string ReadString(const std::string& section, const std::string& key,
                            const std::string& defaultValue) const;
     const std::string& FileName() const;
 
 private:
+    TIniFile() = default;
+
     struct TSection {
         std::string Name;
         std::vector<std::pair<std::string, std::string>> Entries;

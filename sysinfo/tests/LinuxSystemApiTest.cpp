@@ -1,5 +1,5 @@
 #include "NVL_SystemInfo.h"
-#include "TestEnv.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -49,8 +49,8 @@ protected:
             FEnv.Set(name, std::nullopt);
     }
 
-    testenv::TTempDir FDir;
-    testenv::TEnvGuard FEnv;
+    testsupport::TTempDir FDir;
+    testsupport::TEnvGuard FEnv;
 };
 
 TEST_F(LinuxStandIn, AppDataFromXdgDataHome)

@@ -1,4 +1,7 @@
 #include "DiscImage.h"
+
+#include "PathNames.h"
+#include "StdioFile.h"
 #include "Sectors.h"
 
 #include <algorithm>
@@ -110,15 +113,6 @@ std::string Msf(int32_t sectors) {
     return text;
 }
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-std::string BaseName(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // Writes through a temporary file; the caller renames it into place.
 class TempFile {
@@ -141,8 +135,7 @@ public:
             throw std::runtime_error("cannot write " + temp_ + ": " + std::strerror(errno));
     }
     void Close() {
-        const bool ok = std::fclose(file_.release()) == 0;
-        if (!ok)
+        if (!util::CloseFile(file_))
             throw std::runtime_error("cannot write " + temp_ + ": " + std::strerror(errno));
     }
     void Commit() {
@@ -155,7 +148,7 @@ public:
 private:
     std::string final_;
     std::string temp_;
-    File file_;
+    util::TStdioFile file_;
     bool committed_ = false;
 };
 
@@ -198,7 +191,7 @@ void WriteImage(const Disc& disc, const std::string& cuePath) {
     bin.Close();
 
     TempFile cue(cuePath);
-    const std::string text = CueText(disc, BaseName(binPath));
+    const std::string text = CueText(disc, util::BaseName(binPath));
     cue.Write(text.data(), text.size());
     cue.Close();
 

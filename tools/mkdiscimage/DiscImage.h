@@ -10,6 +10,8 @@
 // Sector numbers are LSN: the first sector of the bin is LSN 0.
 #pragma once
 
+#include "CdSectors.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -18,9 +20,9 @@
 
 namespace discimage {
 
-constexpr int32_t kSectorBytes = 2352;
-constexpr int32_t kSectorsPerSecond = 75;
-constexpr int32_t kFramesPerSector = 588;  // stereo sample frames per audio sector
+constexpr int32_t kSectorBytes = util::kCdSectorBytes;
+constexpr int32_t kSectorsPerSecond = util::kCdSectorsPerSecond;
+constexpr int32_t kFramesPerSector = util::kCdFramesPerSector;  // stereo sample frames per audio sector
 constexpr int32_t kDataPayloadBytes = 2048;
 // A CD's addresses end at 99:59:74 and count the 2-second lead-in (LSN + 150),
 // so a disc holds at most this many sectors, pregaps included.

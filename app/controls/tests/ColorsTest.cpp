@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QPalette>
 
+#include <cstdio>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -23,6 +25,19 @@ public:
 private:
     QPalette FOld;
 };
+
+// Test names allow letters, digits and underscores only.
+std::string SignedName(int value)
+{
+    return value < 0 ? "Minus" + std::to_string(-static_cast<long long>(value)) : std::to_string(value);
+}
+
+std::string HexName(TColor color)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%06X", static_cast<unsigned>(color));
+    return text;
+}
 
 struct RgbCase {
     TColor color;
@@ -50,7 +65,8 @@ INSTANTIATE_TEST_SUITE_P(DialogColours, ColorToRGBTest,
                                            RgbCase{kTop, 222, 230, 247},
                                            RgbCase{kBottom, 142, 171, 229},
                                            RgbCase{16046269, 189, 216, 244},
-                                           RgbCase{clNavy, 0, 0, 128}));
+                                           RgbCase{clNavy, 0, 0, 128}),
+                         [](const auto& p) { return "Colour" + HexName(p.param.color); });
 
 struct SysCase {
     int index;
@@ -81,7 +97,8 @@ INSTANTIATE_TEST_SUITE_P(Indices, SysColorTest,
                          ::testing::Values(SysCase{COLOR_BTNFACE, clBtnFace, QPalette::Button},
                                            SysCase{COLOR_WINDOWTEXT, clWindowText, QPalette::WindowText},
                                            SysCase{COLOR_WINDOW, clWindow, QPalette::Base},
-                                           SysCase{COLOR_HIGHLIGHT, clHighlight, QPalette::Highlight}));
+                                           SysCase{COLOR_HIGHLIGHT, clHighlight, QPalette::Highlight}),
+                         [](const auto& p) { return "Index" + std::to_string(p.param.index); });
 
 TEST(SysColor, UnknownIndexIsBlackAndSystemColoursAreNegative)
 {
@@ -121,7 +138,8 @@ INSTANTIATE_TEST_SUITE_P(DesignSize, DialogWalkTest,
                                            // a single row: n = 0 must not divide
                                            WalkCase{0, 1, kTop},
                                            WalkCase{0, 0, kTop},
-                                           WalkCase{3, -5, kTop}));
+                                           WalkCase{3, -5, kTop}),
+                         [](const auto& p) { return "Row" + SignedName(p.param.row) + "Of" + SignedName(p.param.height); });
 
 TEST(GradientColor, FewerThanTwoStops)
 {

@@ -211,7 +211,8 @@ TEST_P(EmptyGradientTest, PaintsNothingAndRecoversOnResize)
 }
 
 INSTANTIATE_TEST_SUITE_P(ZeroSizes, EmptyGradientTest,
-                         ::testing::Values(SizeOnly{0, 30}, SizeOnly{30, 0}, SizeOnly{0, 0}));
+                         ::testing::Values(SizeOnly{0, 30}, SizeOnly{30, 0}, SizeOnly{0, 0}),
+                         [](const auto& p) { return std::to_string(p.param.w) + "x" + std::to_string(p.param.h); });
 
 struct SetterCase {
     const char* name;

@@ -89,7 +89,12 @@ TEST_P(CdRipDriveNumber, OutsideTheTableIsRefusedAndChangesNothing)
 }
 
 INSTANTIATE_TEST_SUITE_P(BadNumbers, CdRipDriveNumber,
-                         ::testing::Values(-1, 256, INT32_MIN, -2 /* the drive count */));
+                         ::testing::Values(-1, 256, INT32_MIN, -2 /* the drive count */),
+                         [](const auto& p) {
+                             return p.param == -2 ? std::string("DriveCount")
+                                    : p.param < 0 ? "Minus" + std::to_string(-static_cast<int64_t>(p.param))
+                                                  : std::to_string(p.param);
+                         });
 
 TEST(CdRipToc, MatchesTheImageWithDataTrackAndFirstTrackThree)
 {
@@ -147,7 +152,8 @@ TEST_P(CdRipTray, ChangingTheDiscShowsAtTheNextRead)
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, CdRipTray,
-                         ::testing::Values(Swap::ReplaceFile, Swap::RepointSymlink));
+                         ::testing::Values(Swap::ReplaceFile, Swap::RepointSymlink),
+                         [](const auto& p) { return p.param == Swap::ReplaceFile ? "ReplaceFile" : "RepointSymlink"; });
 
 TEST(CdRipParameters, FilledForAVirtualDriveAndOtherBytesLeftAlone)
 {

@@ -82,7 +82,11 @@ TEST_P(ExtractionBytes, TrackIsByteIdenticalToTheImage)
 }
 
 INSTANTIATE_TEST_SUITE_P(ParanoiaAndPlain, ExtractionBytes,
-                         ::testing::Combine(::testing::Bool(), ::testing::Values(0, 1)));
+                         ::testing::Combine(::testing::Bool(), ::testing::Values(0, 1)),
+                         [](const auto& p) {
+                             return std::string(std::get<0>(p.param) ? "Paranoia" : "Plain") + "Track" +
+                                    std::to_string(std::get<1>(p.param) + 1);
+                         });
 
 TEST_F(Extraction, OneSectorRangeAndRangePastTheLeadOut)
 {
@@ -138,7 +142,11 @@ TEST_P(ExtractionFormat, ExactLengthAndReproducible)
     EXPECT_TRUE(again.pcm == rip.pcm) << "paranoia and plain reads, no dither";
 }
 
-INSTANTIATE_TEST_SUITE_P(AllSix, ExtractionFormat, ::testing::Range(0, 6));
+const char* const kFormatNames[] = {"STEREO44100", "MONO44100",   "STEREO22050",
+                                    "MONO22050",   "STEREO11025", "MONO11025"};
+
+INSTANTIATE_TEST_SUITE_P(AllSix, ExtractionFormat, ::testing::Range(0, 6),
+                         [](const auto& p) { return std::string(kFormatNames[p.param]); });
 
 TEST_F(Extraction, MonoIsTheAverageOfLeftAndRight)
 {
@@ -228,7 +236,8 @@ TEST_P(ExtractionFailure, PersistentFailureKeepsReturningOneWithoutData)
     EXPECT_EQ(rip.finalPercent, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(ParanoiaAndPlain, ExtractionFailure, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(ParanoiaAndPlain, ExtractionFailure, ::testing::Bool(),
+    [](const auto& p) { return p.param ? "Paranoia" : "Plain"; });
 
 // Neither reading nor closing waits for a slow drive: the first read answers
 // "nothing yet" long before the 8-second read ends, closing returns at once,

@@ -295,7 +295,10 @@ INSTANTIATE_TEST_SUITE_P(Rates, ChunkSizeTest,
                          ::testing::Values(ChunkCase{44100, 0, 2304}, ChunkCase{44100, 3, 1152},
                                            ChunkCase{48000, 1, 2304}, ChunkCase{32000, 3, 1152},
                                            ChunkCase{22050, 0, 1152}, ChunkCase{22050, 3, 576},
-                                           ChunkCase{11025, 3, 576}, ChunkCase{8000, 2, 1152}));
+                                           ChunkCase{11025, 3, 576}, ChunkCase{8000, 2, 1152}),
+                         [](const auto& p) {
+                             return "Rate" + std::to_string(p.param.rate) + "Mode" + std::to_string(p.param.mode);
+                         });
 
 #ifdef HAVE_MPG123
 // Decodes the whole stream; the samples are interleaved as encoded.

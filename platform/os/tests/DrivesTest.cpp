@@ -1,6 +1,6 @@
 #include "CdDrives.h"
 #include "Drives.h"
-#include "TestEnv.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -66,14 +66,22 @@ INSTANTIATE_TEST_SUITE_P(Roots, DriveType,
                                            TTypeCase{"F:", os::DRIVE_CDROM}, TTypeCase{"G:\\", os::DRIVE_NO_ROOT_DIR},
                                            TTypeCase{"D:\\Musik", os::DRIVE_NO_ROOT_DIR},
                                            TTypeCase{"", os::DRIVE_NO_ROOT_DIR},
-                                           TTypeCase{nullptr, os::DRIVE_FIXED}));
+                                           TTypeCase{nullptr, os::DRIVE_FIXED}),
+                         [](const auto& p) {
+                             if (!p.param.Root)
+                                 return std::string("Null");
+                             std::string name;
+                             for (const char* c = p.param.Root; *c; ++c)
+                                 name += *c == ':' ? "Colon" : *c == '\\' ? "Backslash" : std::string(1, *c);
+                             return name.empty() ? std::string("Empty") : name;
+                         });
 
 class SystemDrives : public ::testing::Test {
 protected:
     void SetUp() override { FEnv.Set("CDRIP_IMAGES", FDir.Path() + "/tray1:" + FDir.Path() + "/tray2"); }
 
-    testenv::TTempDir FDir;
-    testenv::TEnvGuard FEnv;
+    testsupport::TTempDir FDir;
+    testsupport::TEnvGuard FEnv;
 };
 
 TEST_F(SystemDrives, FixedRootThenOneCdLetterPerNumberedDrive)

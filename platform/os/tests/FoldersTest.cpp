@@ -1,5 +1,5 @@
 #include "Folders.h"
-#include "TestEnv.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,7 @@ class AppDataFolderCase : public ::testing::TestWithParam<TAppDataCase> {};
 
 TEST_P(AppDataFolderCase, FollowsXdgDataHomeThenHome)
 {
-    testenv::TEnvGuard env;
+    testsupport::TEnvGuard env;
     env.Set("XDG_DATA_HOME", GetParam().XdgDataHome);
     env.Set("HOME", GetParam().Home);
     EXPECT_EQ(os::AppDataFolder(), GetParam().Expected);
@@ -47,8 +47,8 @@ protected:
     }
     void WriteUserDirs(const std::string& text) { FDir.Write("user-dirs.dirs", text); }
 
-    testenv::TTempDir FDir;
-    testenv::TEnvGuard FEnv;
+    testsupport::TTempDir FDir;
+    testsupport::TEnvGuard FEnv;
 };
 
 TEST_F(UserDirs, ReadsTheNamedFolders)

@@ -1,5 +1,5 @@
 #include "IniFile.h"
-#include "TestEnv.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@ class IniFileRead : public ::testing::TestWithParam<TIniCase> {};
 
 TEST_P(IniFileRead, ReadsWithWindowsSemantics)
 {
-    testenv::TTempDir dir;
+    testsupport::TTempDir dir;
     const std::string path = dir.Write("Language.ini", GetParam().Content);
     const os::TIniFile ini(path);
     EXPECT_EQ(ini.ReadString(GetParam().Section, GetParam().Key, "<default>"), GetParam().Expected);
@@ -43,7 +43,17 @@ const TIniCase kIniCases[] = {
     {"KeyBeforeAnySectionIgnored", "k=orphan\n[S]\n", "S", "k", "<default>"},
     {"LineWithoutEqualsIgnored", "[S]\nk\nk=v\n", "S", "k", "v"},
     {"EqualsInValueKept", "[S]\nk=a=b\n", "S", "k", "a=b"},
-    {"QuotesKept", "[S]\nk=\"C:\\Show\"\n", "S", "k", "\"C:\\Show\""},
+    {"DoubleQuotesDropped", "[SETTINGS]\nDiashowDir=\"/home/u/Show\"\n", "SETTINGS", "DiashowDir", "/home/u/Show"},
+    {"SingleQuotesDropped", "[S]\nk='C:\\Show'\n", "S", "k", "C:\\Show"},
+    {"BlanksOutsideQuotesDroppedInsideKept", "[S]\nk =  \" a b \"  \n", "S", "k", " a b "},
+    {"OnlyOnePairDropped", "[S]\nk=\"\"a\"\"\n", "S", "k", "\"a\""},
+    {"InnerQuotesKept", "[S]\nk=\"a\" \"b\"\n", "S", "k", "a\" \"b"},
+    {"EmptyQuotesGiveEmptyValue", "[S]\nk=''\n", "S", "k", ""},
+    {"MismatchedQuotesKept", "[S]\nk=\"a'\n", "S", "k", "\"a'"},
+    {"LeadingQuoteOnlyKept", "[S]\nk=\"/home/u/Show\n", "S", "k", "\"/home/u/Show"},
+    {"TrailingQuoteOnlyKept", "[S]\nk=/home/u/Show'\n", "S", "k", "/home/u/Show'"},
+    {"LoneQuoteKept", "[S]\nk=\"\n", "S", "k", "\""},
+    {"QuotesInsideValueKept", "[S]\nk=say \"hi\"\n", "S", "k", "say \"hi\""},
     {"NoEscapesOrLists", "[S]\nk=a\\nb, c; d\n", "S", "k", "a\\nb, c; d"},
     {"Windows1252Byte", "[GERMAN]\r\n20002=W\xE4hlen Sie\r\n", "GERMAN", "20002", "W\u00e4hlen Sie"},
     {"Windows1252Euro", "[S]\nk=5 \x80\n", "S", "k", "5 \u20ac"},
@@ -62,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, IniFileRead, ::testing::ValuesIn(kIniCases),
 
 TEST(IniFile, MissingFileReadsAsEmpty)
 {
-    testenv::TTempDir dir;
+    testsupport::TTempDir dir;
     const std::string path = dir.Path() + "/no/such/Ripper.ini";
     const os::TIniFile ini(path);
     EXPECT_EQ(ini.ReadString("SETTINGS", "DiashowDir", ""), "");
@@ -72,14 +82,14 @@ TEST(IniFile, MissingFileReadsAsEmpty)
 
 TEST(IniFile, FolderReadsAsEmpty)
 {
-    testenv::TTempDir dir;
+    testsupport::TTempDir dir;
     const os::TIniFile ini(dir.Path());
     EXPECT_EQ(ini.ReadString("S", "k", "d"), "d");
 }
 
 TEST(IniFile, ReadsTheFileOnlyOnce)
 {
-    testenv::TTempDir dir;
+    testsupport::TTempDir dir;
     const std::string path = dir.Write("a.ini", "[S]\nk=old\n");
     const os::TIniFile ini(path);
     dir.Write("a.ini", "[S]\nk=new\n");

@@ -1,5 +1,5 @@
 #include "Rtl.h"
-#include "TestEnv.h"
+#include "TestSupport.h"
 #include "TextFile.h"
 
 #include <gtest/gtest.h>
@@ -73,14 +73,14 @@ INSTANTIATE_TEST_SUITE_P(Cases, DecodeCase, ::testing::ValuesIn(kDecodeCases),
 
 TEST(LoadTextLines, ReadsDecodesAndSplits)
 {
-    testenv::TTempDir dir;
+    testsupport::TTempDir dir;
     const std::string path = dir.Write("LanguageIsSet.ini", "GERMAN\r\nGr\xFC\xDF\r\n");
     EXPECT_EQ(os::LoadTextLines(path), (Lines{"GERMAN", "Gr\u00fc\u00df"}));
 }
 
 TEST(LoadTextLines, EmptyFileGivesNoLines)
 {
-    testenv::TTempDir dir;
+    testsupport::TTempDir dir;
     EXPECT_TRUE(os::LoadTextLines(dir.Write("empty.ini", "")).empty());
 }
 
@@ -88,7 +88,7 @@ class LoadTextLinesFailure : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(LoadTextLinesFailure, RaisesTheLibraryOpenError)
 {
-    testenv::TTempDir dir;
+    testsupport::TTempDir dir;
     dir.Write("sub/placeholder", "");
     const std::string path = dir.Path() + GetParam();
     try {
@@ -99,7 +99,10 @@ TEST_P(LoadTextLinesFailure, RaisesTheLibraryOpenError)
     }
 }
 
+const char* const kFailureNames[] = {"MissingFile", "MissingFolder", "Folder"};
+
 INSTANTIATE_TEST_SUITE_P(Paths, LoadTextLinesFailure,
-                         ::testing::Values("/LanguageIsSet.ini", "/missing/LanguageIsSet.ini", "/sub"));
+                         ::testing::Values("/LanguageIsSet.ini", "/missing/LanguageIsSet.ini", "/sub"),
+                         [](const auto& p) { return std::string(kFailureNames[p.index]); });
 
 }  // namespace

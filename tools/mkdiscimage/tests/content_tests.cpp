@@ -71,6 +71,28 @@ TEST(Description, FormatParsesBackToTheSameDisc) {
     EXPECT_EQ(ParseDescription(FormatDescription(d)), d);
 }
 
+// The description as a test name: letters and digits kept, the rest spelt out.
+std::string TestName(const std::string& text) {
+    std::string name;
+    for (const char c : text) {
+        if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))
+            name += c;
+        else if (c == ':')
+            name += '_';
+        else if (c == '=')
+            name += "Eq";
+        else if (c == '-')
+            name += "Minus";
+        else if (c == '.')
+            name += "Dot";
+        else if (c == ' ')
+            name += "__";
+        else if (c == '#')
+            name += "Comment";
+    }
+    return name.empty() ? "Empty" : name;
+}
+
 struct BadCase {
     const char* text;
     const char* message;  // a fragment the error must contain
@@ -110,7 +132,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCase{"audio:1 first=2", "before the tracks"},
                       BadCase{"first=99 audio:1 audio:1", "ends at 99"},
                       BadCase{"audio:10000m", "a CD holds at most 449850"},
-                      BadCase{"audio:99m audio:57s:pregap=2s", "449925 sectors"}));
+                      BadCase{"audio:99m audio:57s:pregap=2s", "449925 sectors"}),
+    [](const auto& p) { return TestName(p.param.text); });
 
 TEST(Validate, RefusesDiscsTheParserCannotProduce) {
     Disc d;

@@ -121,20 +121,23 @@ typedef struct TCDRomParameters {
 
 #pragma pack(pop)
 
-/* The unaligned output-format field, read and written byte-wise. */
+/* The unaligned output-format field, read and written byte-wise.  Written
+ * without casts so that it reads the same in C and C++. */
 static inline int32_t CR_ParamOutputFormat(const TCDRomParameters* p)
 {
-    return (int32_t)((uint32_t)p->OutputFormat[0] | ((uint32_t)p->OutputFormat[1] << 8) |
-                     ((uint32_t)p->OutputFormat[2] << 16) | ((uint32_t)p->OutputFormat[3] << 24));
+    const uint32_t b0 = p->OutputFormat[0], b1 = p->OutputFormat[1];
+    const uint32_t b2 = p->OutputFormat[2], b3 = p->OutputFormat[3];
+    const int32_t value = b0 | (b1 << 8) | (b2 << 16) | (b3 << 24);
+    return value;
 }
 
 static inline void CR_SetParamOutputFormat(TCDRomParameters* p, int32_t value)
 {
-    uint32_t v = (uint32_t)value;
-    p->OutputFormat[0] = (uint8_t)(v & 0xFF);
-    p->OutputFormat[1] = (uint8_t)((v >> 8) & 0xFF);
-    p->OutputFormat[2] = (uint8_t)((v >> 16) & 0xFF);
-    p->OutputFormat[3] = (uint8_t)((v >> 24) & 0xFF);
+    const uint32_t v = value;
+    p->OutputFormat[0] = v & 0xFFu;
+    p->OutputFormat[1] = (v >> 8) & 0xFFu;
+    p->OutputFormat[2] = (v >> 16) & 0xFFu;
+    p->OutputFormat[3] = (v >> 24) & 0xFFu;
 }
 
 /* --- Drives and table of contents --- */

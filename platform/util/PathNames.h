@@ -1,0 +1,26 @@
+// Names within a path, for paths that use "/" (and, where the Windows
+// original's names come through, also "\" and ":") as separators.
+#pragma once
+
+#include <string>
+
+namespace util {
+
+// The part after the last separator; the whole path when there is none.
+inline std::string BaseName(const std::string& path, const char* separators = "/")
+{
+    const std::string::size_type cut = path.find_last_of(separators);
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+// Everything from the last dot after the last "\", "/" or ":" is replaced by
+// `ext`; a name without such a dot gets `ext` appended.
+inline std::string ReplaceExtension(const std::string& fileName, const std::string& ext)
+{
+    const std::string::size_type dot = fileName.find_last_of(".\\/:");
+    if (dot == std::string::npos || fileName[dot] != '.')
+        return fileName + ext;
+    return fileName.substr(0, dot) + ext;
+}
+
+}  // namespace util
