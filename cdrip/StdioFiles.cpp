@@ -41,8 +41,17 @@ public:
 
     bool Commit() override
     {
-#include "StagedFile.h"
-#include "StdioFile.h"
+        const bool flushed = util::CloseFile(FFile);
+        if (!flushed) {
+            FStaged.Discard();
+            return false;
+        }
+        return FStaged.Commit();
+    }
+
+private:
+    TStagedFile FStaged;   // declared first: the stream closes before the file is dropped
+    util::TStdioFile FFile;
 };
 
 class TStdioFileSystem : public TFileSystem {
