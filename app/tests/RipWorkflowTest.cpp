@@ -3,6 +3,7 @@
 // the dialog driven by clicks, its boxes answered by a recorder.
 #include "DiscImage.h"
 #include "TestProfile.h"
+#include "TestSupport.h"
 #include "fRipper.h"
 
 #include <QApplication>
@@ -66,26 +67,9 @@ bool WaitFor(const std::function<bool()>& done, int milliseconds)
     return done();
 }
 
-class TEnvironmentVariable {
+class TEnvironmentVariable : public testsupport::TEnvGuard {
 public:
-    TEnvironmentVariable(const char* name, const std::string& value) : FName(name)
-    {
-        if (const char* old = std::getenv(name))
-            FOld = old, FHadOld = true;
-        setenv(name, value.c_str(), 1);
-    }
-    ~TEnvironmentVariable()
-    {
-        if (FHadOld)
-            setenv(FName, FOld.c_str(), 1);
-        else
-            unsetenv(FName);
-    }
-
-private:
-    const char* FName;
-    std::string FOld;
-    bool FHadOld = false;
+    TEnvironmentVariable(const char* name, const std::string& value) : TEnvGuard(name, value) {}
 };
 
 class RipDialogTest : public testing::Test {

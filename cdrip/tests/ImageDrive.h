@@ -3,6 +3,7 @@
 
 #include "CDRIP.h"
 #include "DiscImage.h"
+#include "TestSupport.h"
 
 #include <cstdlib>
 #include <string>
@@ -10,30 +11,9 @@
 namespace imagedrive {
 
 // Sets an environment variable for the lifetime of the object.
-class ScopedEnv {
+class ScopedEnv : public testsupport::TEnvGuard {
 public:
-    ScopedEnv(const char* name, const std::string& value) : FName(name)
-    {
-        if (const char* old = std::getenv(name)) {
-            FHad = true;
-            FOld = old;
-        }
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv()
-    {
-        if (FHad)
-            setenv(FName, FOld.c_str(), 1);
-        else
-            unsetenv(FName);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* FName;
-    bool FHad = false;
-    std::string FOld;
+    ScopedEnv(const char* name, const std::string& value) : TEnvGuard(name, value) {}
 };
 
 // Selects the drive whose name shows the image file `cueName`; fills Tracks

@@ -274,20 +274,6 @@ void RecordingFiles::RemoveStale(const std::string& fileName)
     cdrip::StdioFileSystem().RemoveStale(fileName);
 }
 
-TempDir::TempDir()
-{
-    std::string templ = testing::TempDir() + "cdripXXXXXX";
-    if (!mkdtemp(templ.data()))
-        throw std::runtime_error("mkdtemp failed");
-    FPath = templ;
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(FPath, ec);
-}
-
 std::vector<uint8_t> ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

@@ -3,6 +3,7 @@
 // ones only where a test checks the component's call contract.
 #pragma once
 
+#include "TestSupport.h"
 #include "CDRIP.h"
 
 #include <deque>
@@ -96,13 +97,11 @@ public:
 // A fresh folder under the test temp dir, removed with its files at the end.
 class TempDir {
 public:
-    TempDir();
-    ~TempDir();
-    std::string Path(const std::string& name) const { return FPath + "/" + name; }
-    const std::string& Root() const { return FPath; }
+    std::string Path(const std::string& name) const { return FDir.Path() + "/" + name; }
+    const std::string& Root() const { return FDir.Path(); }
 
 private:
-    std::string FPath;
+    testsupport::TTempDir FDir;
 };
 
 std::vector<uint8_t> ReadFile(const std::string& path);

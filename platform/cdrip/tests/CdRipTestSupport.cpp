@@ -16,20 +16,6 @@ extern char** environ;
 
 namespace cdriptest {
 
-ScratchDir::ScratchDir()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "cdriptest-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
-
-ScratchDir::~ScratchDir()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
 int32_t RealDriveCount()
 {
     ScopedEnv none("CDRIP_IMAGES", "");
@@ -166,23 +152,6 @@ ProbeRun RunProbe(const std::vector<std::string>& args, const std::vector<std::s
             run.values[line.substr(0, equals)] = std::stol(line.substr(equals + 1));
     }
     return run;
-}
-
-ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name)
-{
-    if (const char* old = std::getenv(name)) {
-        hadOld_ = true;
-        old_ = old;
-    }
-    ::setenv(name, value.c_str(), 1);
-}
-
-ScopedEnv::~ScopedEnv()
-{
-    if (hadOld_)
-        ::setenv(name_.c_str(), old_.c_str(), 1);
-    else
-        ::unsetenv(name_.c_str());
 }
 
 }  // namespace cdriptest

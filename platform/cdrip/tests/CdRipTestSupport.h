@@ -4,6 +4,7 @@
 
 #include <ripper/CDRip.h>
 #include "DiscImage.h"
+#include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -17,13 +18,11 @@ namespace cdriptest {
 
 class ScratchDir {
 public:
-    ScratchDir();
-    ~ScratchDir();
-    const std::string& path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& path() const { return dir_.Path(); }
+    std::string File(const std::string& name) const { return dir_.Path() + "/" + name; }
 
 private:
-    std::string path_;
+    testsupport::TTempDir dir_;
 };
 
 // Number of real CD drives (the virtual ones come after them).
@@ -82,15 +81,9 @@ ProbeRun RunProbe(const std::vector<std::string>& args, const std::vector<std::s
                   const std::string& output, double deadline);
 
 // Environment variable set for the lifetime of the object.
-class ScopedEnv {
+class ScopedEnv : public testsupport::TEnvGuard {
 public:
-    ScopedEnv(const char* name, const std::string& value);
-    ~ScopedEnv();
-
-private:
-    std::string name_;
-    std::string old_;
-    bool hadOld_ = false;
+    ScopedEnv(const char* name, const std::string& value) : TEnvGuard(name, value) {}
 };
 
 }  // namespace cdriptest
