@@ -12,16 +12,11 @@ enum class TInk { None, Green, White, Red, Rim };
 QRgb InkColor(TInk ink, bool disabled)
 {
     switch (ink) {
-    case TInk::Green:
-        return disabled ? qRgb(150, 150, 150) : qRgb(0, 150, 0);
-    case TInk::White:
-        return disabled ? qRgb(235, 235, 235) : qRgb(255, 255, 255);
-    case TInk::Red:
-        return disabled ? qRgb(100, 100, 100) : qRgb(220, 0, 0);
-    case TInk::Rim:
-        return disabled ? qRgb(205, 205, 205) : qRgb(200, 200, 200);
-    case TInk::None:
-        break;
+    case TInk::Green: return disabled ? qRgb(150, 150, 150) : qRgb(0, 150, 0);
+    case TInk::White: return disabled ? qRgb(235, 235, 235) : qRgb(255, 255, 255);
+    case TInk::Red: return disabled ? qRgb(100, 100, 100) : qRgb(220, 0, 0);
+    case TInk::Rim: return disabled ? qRgb(205, 205, 205) : qRgb(200, 200, 200);
+    case TInk::None: break;
     }
     return qRgba(0, 0, 0, 0);
 }
@@ -39,10 +34,7 @@ bool OnRightArrow(int x, int y)
     return false;
 }
 
-bool InSquare(int x, int y)
-{
-    return x >= 1 && x <= 14 && y >= 1 && y <= 14;
-}
+bool InSquare(int x, int y) { return x >= 1 && x <= 14 && y >= 1 && y <= 14; }
 
 TInk GlyphInk(TButtonGlyph glyph, int x, int y)
 {
@@ -54,8 +46,8 @@ TInk GlyphInk(TButtonGlyph glyph, int x, int y)
     case TButtonGlyph::Abort: {
         if (!InSquare(x, y))
             return TInk::None;
-        const bool inCross = x >= 3 && x <= 12 && y >= 3 && y <= 12
-                             && (std::abs(x - y) <= 1 || std::abs(x + y - 15) <= 1);
+        const bool inCross =
+            x >= 3 && x <= 12 && y >= 3 && y <= 12 && (std::abs(x - y) <= 1 || std::abs(x + y - 15) <= 1);
         return inCross ? TInk::Red : TInk::White;
     }
     case TButtonGlyph::Close:

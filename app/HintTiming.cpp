@@ -5,8 +5,7 @@
 
 THintTimingStyle::THintTimingStyle(QStyle* base, int hintPause, int hintHidePause)
     : QProxyStyle(base), FHintPause(hintPause), FHintHidePause(hintHidePause)
-{
-}
+{}
 
 int THintTimingStyle::styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
                                 QStyleHintReturn* returnData) const

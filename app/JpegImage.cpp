@@ -56,7 +56,8 @@ bool Decode(jpeg_decompress_struct* cinfo, TJpegErrorManager* manager, std::FILE
     out->Width = static_cast<int>(cinfo->output_width);
     out->Height = static_cast<int>(cinfo->output_height);
     out->Components = cinfo->output_components;
-    const std::size_t stride = static_cast<std::size_t>(out->Width) * static_cast<std::size_t>(out->Components);
+    const std::size_t stride =
+        static_cast<std::size_t>(out->Width) * static_cast<std::size_t>(out->Components);
     out->Pixels.resize(stride * static_cast<std::size_t>(out->Height));
     while (cinfo->output_scanline < cinfo->output_height) {
         JSAMPROW row = out->Pixels.data() + stride * cinfo->output_scanline;

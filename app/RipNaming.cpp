@@ -15,8 +15,8 @@ const char* const kOverwriteQuestion =
 
 TRandomDraw ClockSeededDraw()
 {
-    const auto seed = static_cast<std::mt19937::result_type>(
-        std::chrono::system_clock::now().time_since_epoch().count());
+    const auto seed =
+        static_cast<std::mt19937::result_type>(std::chrono::system_clock::now().time_since_epoch().count());
     auto generator = std::make_shared<std::mt19937>(seed);
     return [generator](uint32_t bound) {
         if (bound == 0)
@@ -30,10 +30,7 @@ std::string OutputFileName(const std::string& folder, const std::string& trackNa
     return folder + "/" + trackName + (mp3 ? ".mp3" : ".wav");
 }
 
-std::string FileNamePart(const std::string& path)
-{
-    return util::BaseName(path, "/\\");
-}
+std::string FileNamePart(const std::string& path) { return util::BaseName(path, "/\\"); }
 
 std::string RandomOutputName(const std::string& folder, const std::string& path, const TRandomDraw& draw,
                              const std::function<bool(const std::string&)>& exists)

@@ -13,42 +13,24 @@ namespace {
 constexpr char kPlaceholder[] = "$PRG_NAME$";
 constexpr std::size_t kPlaceholderLength = sizeof(kPlaceholder) - 1;
 
-char UpperAscii(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
+char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-bool IsSeparator(char c)
-{
-    return c == '/' || c == '\\';
-}
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
 }  // namespace
 
-bool IsGerman(const std::string& language)
-{
-    return language == "GERMAN";
-}
+bool IsGerman(const std::string& language) { return language == "GERMAN"; }
 
-std::string ProductName(const std::string& language)
-{
-    return IsGerman(language) ? "Fotaria" : "Photaria";
-}
+std::string ProductName(const std::string& language) { return IsGerman(language) ? "Fotaria" : "Photaria"; }
 
-std::string WizardFolder(const std::string& language)
-{
-    return IsGerman(language) ? "recom_GR" : "recom_EN";
-}
+std::string WizardFolder(const std::string& language) { return IsGerman(language) ? "recom_GR" : "recom_EN"; }
 
-std::string FotariaUserFolder(const std::string& appData)
-{
-    return appData + "/NORVELA/Fotaria/";
-}
+std::string FotariaUserFolder(const std::string& appData) { return appData + "/NORVELA/Fotaria/"; }
 
 std::string ProgramDirOf(const std::string& programFile)
 {
-    const bool windowsForm = programFile.find('/') == std::string::npos
-                             && programFile.find_first_of("\\:") != std::string::npos;
+    const bool windowsForm =
+        programFile.find('/') == std::string::npos && programFile.find_first_of("\\:") != std::string::npos;
     const char separator = windowsForm ? '\\' : '/';
 
     const std::size_t last = programFile.find_last_of("/\\:");

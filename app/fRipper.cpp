@@ -42,10 +42,7 @@ constexpr int kTimerInterval = 3000;
 constexpr int kHintPause = 0;
 constexpr int kHintHidePause = 10000;
 
-QString FromUtf8(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
+QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
 
 // value * m / d rounded to the nearest integer, halves away from zero.
 int MulDiv(int value, int m, int d)
@@ -99,8 +96,8 @@ void SetPixelSize(QWidget* widget, int pixels)
 }  // namespace
 
 TRipForm::TRipForm(const TRipFormSeams& seams, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
       FDriveApi(seams.DriveApi),
       FRandomDraw(seams.RandomDraw ? seams.RandomDraw : ripper::ClockSeededDraw()),
       FCdRipApi(seams.CdRipApi),
@@ -126,10 +123,7 @@ TRipForm::TRipForm(const TRipFormSeams& seams, QWidget* parent)
         move(s->availableGeometry().center() - rect().center());
 }
 
-TRipForm::~TRipForm()
-{
-    SetHourglass(false);
-}
+TRipForm::~TRipForm() { SetHourglass(false); }
 
 // As the stored layout builds them: the ripper, then the encoder, and the
 // ripper's reference to the encoder last.
@@ -295,8 +289,7 @@ void TRipForm::OpenLanguageIni()
 
 void TRipForm::ReadLanguage()
 {
-    const std::vector<std::string> lines =
-        os::LoadTextLines(SystemInfoUserFolder() + "LanguageIsSet.ini");
+    const std::vector<std::string> lines = os::LoadTextLines(SystemInfoUserFolder() + "LanguageIsSet.ini");
     if (lines.empty())
         throw rtl::EListError(rtl::ListIndexErrorMessage(0));
     FLanguage = lines[0];
@@ -335,14 +328,12 @@ void TRipForm::LoadWizardPicture()
     FWizardPicture = path;
 }
 
-void TRipForm::SetHintTiming()
-{
-    SetApplicationHintTiming(kHintPause, kHintHidePause);
-}
+void TRipForm::SetHintTiming() { SetApplicationHintTiming(kHintPause, kHintHidePause); }
 
 void TRipForm::ReadDiashowDir()
 {
-    const os::TIniFile ini(ripper::FotariaUserFolder(os::GetSpecialFolderPath(os::CSIDL_APPDATA)) + "Ripper.ini");
+    const os::TIniFile ini(ripper::FotariaUserFolder(os::GetSpecialFolderPath(os::CSIDL_APPDATA)) +
+                           "Ripper.ini");
     FDiashowDir = ini.ReadString("SETTINGS", "DiashowDir", "");
 }
 

@@ -150,11 +150,11 @@ private:
     std::unique_ptr<TLameCoder> LameCoder1;
     std::unique_ptr<TCDRIP> CDRIP1;
 
-    bool FRipping = false;          // inside RipTrack
-    bool FAbortRequested = false;   // Abort or close asked during this rip
+    bool FRipping = false;         // inside RipTrack
+    bool FAbortRequested = false;  // Abort or close asked during this rip
     bool FCloseRequested = false;
-    bool FRefreshing = false;       // inside a tick, its error box included
-    bool FFillingTrackList = false; // list changes made by code
+    bool FRefreshing = false;        // inside a tick, its error box included
+    bool FFillingTrackList = false;  // list changes made by code
     bool FHourglass = false;
 
     os::TDriveApi FDriveApi;

@@ -21,10 +21,7 @@ namespace {
 constexpr int kStatusStart = 20015;  // the text before the percentage
 constexpr int kStatusDone = 20016;
 
-QString FromUtf8(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
+QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
 
 bool FileExists(const std::string& path)
 {
@@ -79,10 +76,7 @@ void TRipForm::DriveComboBoxChange()
     FillTrackList();
 }
 
-void TRipForm::TrackListBoxClick()
-{
-    StartBitBtn->setEnabled(TrackListBox->count() > 0);
-}
+void TRipForm::TrackListBoxClick() { StartBitBtn->setEnabled(TrackListBox->count() > 0); }
 
 // A line chosen with the keys counts as a click; lines set by code do not.
 void TRipForm::TrackListBoxCurrentRowChanged()
@@ -156,10 +150,7 @@ void TRipForm::WavCheckBoxClick()
 
 // ---- The rip ----
 
-void TRipForm::TrackListBoxDblClick()
-{
-    StartBitBtnClick();
-}
+void TRipForm::TrackListBoxDblClick() { StartBitBtnClick(); }
 
 void TRipForm::StartBitBtnClick()
 {
@@ -252,8 +243,8 @@ void TRipForm::EndRip()
 
 void TRipForm::SetRipControlsEnabled(bool enabled)
 {
-    for (QWidget* control : std::initializer_list<QWidget*>{DriveComboBox, TrackListBox, CloseBitBtn,
-                                                            MP3CheckBox, WavCheckBox})
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{DriveComboBox, TrackListBox, CloseBitBtn, MP3CheckBox, WavCheckBox})
         control->setEnabled(enabled);
 }
 
@@ -296,10 +287,7 @@ void TRipForm::AbortBitBtnClick()
     SetStatusText(QStringLiteral("Aborted"));
 }
 
-void TRipForm::CloseBitBtnClick()
-{
-    close();
-}
+void TRipForm::CloseBitBtnClick() { close(); }
 
 void TRipForm::closeEvent(QCloseEvent* event)
 {

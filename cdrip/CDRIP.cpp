@@ -84,10 +84,7 @@ TCDRIP::TCDRIP(const cdrip::TCdRipApi& api, cdrip::TFileSystem& files) : FApi(ap
     }
 }
 
-TCDRIP::~TCDRIP()
-{
-    FCoder = nullptr;
-}
+TCDRIP::~TCDRIP() { FCoder = nullptr; }
 
 void TCDRIP::Construct()
 {
@@ -110,7 +107,7 @@ void TCDRIP::Construct()
 void TCDRIP::TakeParameters()
 {
     FCDRomName.assign(FParameters.CDROMID, strnlen(FParameters.CDROMID, sizeof FParameters.CDROMID));
-    int32_t table[7];   // the packed record may sit unaligned
+    int32_t table[7];  // the packed record may sit unaligned
     std::memcpy(table, FParameters.DriveTable, sizeof table);
     FDriveTable.DriveType = table[0];
     FDriveTable.ReadMethod = table[1];

@@ -104,20 +104,20 @@ class TDriveTableClass : public rtl::TPersistent {
 public:
     std::string ClassName() const override { return "TDriveTableClass"; }
 
-    int32_t DriveType = GENERIC;     // TDriveType
-    int32_t ReadMethod = READMMC;    // TReadMethod
-    int32_t SetSpeed = SPEEDNONE;    // TSetSpeed
-    int32_t Endian = BIGENDIAN;      // TEndian
-    int32_t EnableMode = ENABLENONE; // TEnableMode
+    int32_t DriveType = GENERIC;      // TDriveType
+    int32_t ReadMethod = READMMC;     // TReadMethod
+    int32_t SetSpeed = SPEEDNONE;     // TSetSpeed
+    int32_t Endian = BIGENDIAN;       // TEndian
+    int32_t EnableMode = ENABLENONE;  // TEnableMode
     int32_t Density = 0;
-    int32_t Atapi = 0;               // 32-bit truth value, non-zero = true
+    int32_t Atapi = 0;  // 32-bit truth value, non-zero = true
 };
 
 struct TTrack {
-    int32_t TrackNumber = 0;   // 1-based within the table of contents it came from
+    int32_t TrackNumber = 0;  // 1-based within the table of contents it came from
     int32_t StartSector = 0;
-    int32_t EndSector = 0;     // inclusive
-    std::string Kind;          // "Audio" or "Data"
+    int32_t EndSector = 0;  // inclusive
+    std::string Kind;       // "Audio" or "Data"
 };
 
 // Ordered list of (name, owned track).  An index outside raises
@@ -128,7 +128,7 @@ public:
     int32_t Count() const { return static_cast<int32_t>(FItems.size()); }
     const std::string& Name(int32_t index) const;
     TTrack* Object(int32_t index) const;
-    int32_t IndexOf(const std::string& name) const;   // -1 when absent
+    int32_t IndexOf(const std::string& name) const;  // -1 when absent
     void Add(std::string name, std::unique_ptr<TTrack> track);
 
 private:
@@ -148,7 +148,7 @@ public:
 
     // Published properties.
     TLameCoder* Coder() const { return FCoder; }
-    void SetCoder(TLameCoder* coder);   // not owned; updates its mode and rate
+    void SetCoder(TLameCoder* coder);  // not owned; updates its mode and rate
     int32_t CDRomNum() const { return FCDRomNum; }
     // Selects a drive and appends its tracks to Tracks; does nothing for the
     // current number.  Exceptions become "Initialization failure".
@@ -250,7 +250,7 @@ private:
     std::vector<std::string> FJitterPositions;
     int32_t FJitterErrorCount = 0;
     bool FAborted = false;
-    bool FOutputComplete = false;   // this rip's output is under its final name
+    bool FOutputComplete = false;  // this rip's output is under its final name
     TCDRomParameters FParameters{};
 };
 

@@ -110,10 +110,14 @@ private:
 class TExtraction {
 public:
     TExtraction(TCDRIP& ripper, TOpenExtraction& library, std::string fileName)
-        : R(ripper), FLibrary(library), FName(std::move(fileName)), FCoder(ripper.FCoder), FEncode(ripper.FEncode),
-          FWav(ripper.FWriteWAV && !ripper.FEncode), FSpec(FormatSpec(ripper.FOutputFormat))
-    {
-    }
+        : R(ripper),
+          FLibrary(library),
+          FName(std::move(fileName)),
+          FCoder(ripper.FCoder),
+          FEncode(ripper.FEncode),
+          FWav(ripper.FWriteWAV && !ripper.FEncode),
+          FSpec(FormatSpec(ripper.FOutputFormat))
+    {}
 
     void Run(int32_t readSize, int32_t startSector, int32_t endSector) noexcept
     {
@@ -141,7 +145,7 @@ public:
         Try([&] { FLibrary.Close(); });
         if (FFile && !FError && !R.FAborted)
             Finish();
-        FFile.reset();   // an unfinished output is dropped; its name stays untouched
+        FFile.reset();  // an unfinished output is dropped; its name stays untouched
         std::vector<uint8_t>().swap(FRead);
         std::vector<int16_t>().swap(FChunk);
         std::vector<uint8_t>().swap(FMp3);
@@ -312,13 +316,13 @@ private:
     const bool FWav;
     const TFormatSpec FSpec;
     std::unique_ptr<cdrip::TOutputFile> FFile;
-    bool FEncoding = false;     // chunks go to the encoder
-    bool FCommitted = false;    // the output is under its final name
+    bool FEncoding = false;   // chunks go to the encoder
+    bool FCommitted = false;  // the output is under its final name
     size_t FReadSize = 0;
     size_t FChunkBytes = 0;
     size_t FRemainder = 0;
     uint64_t FPcmBytes = 0;
-    int64_t FHeaderDataSize = -1;   // the data size of the header written whole, else -1
+    int64_t FHeaderDataSize = -1;  // the data size of the header written whole, else -1
     std::vector<uint8_t> FRead;
     std::vector<int16_t> FChunk;
     std::vector<uint8_t> FMp3;
@@ -360,7 +364,7 @@ void TCDRIP::RipSectors(int32_t startSector, int32_t endSector, const std::strin
     extraction.Complete();
     extraction.RethrowError();
     if (!extraction.Committed())
-        return;   // aborted: nothing under the final name, no jitter file
+        return;  // aborted: nothing under the final name, no jitter file
     FOutputComplete = true;
     if (!FJitterPositions.empty())
         SaveJitterFile(outputName);

@@ -5,10 +5,21 @@ namespace cdrip {
 const TCdRipApi& LinkedCdRipApi()
 {
     static const TCdRipApi api = {
-        CR_GetCDRipVersion,      CR_Init,         CR_GetActiveCDROM,      CR_SetActiveCDROM,
-        CR_GetCDROMParameters,   CR_SetCDROMParameters, CR_ReadToc,       CR_GetNumTocEntries,
-        CR_GetTocEntry,          CR_OpenRipper,   CR_RipChunk,            CR_GetPercentCompleted,
-        CR_GetNumberOfJitterErrors, CR_GetLastJitterErrorPosition, CR_CloseRipper,
+        CR_GetCDRipVersion,
+        CR_Init,
+        CR_GetActiveCDROM,
+        CR_SetActiveCDROM,
+        CR_GetCDROMParameters,
+        CR_SetCDROMParameters,
+        CR_ReadToc,
+        CR_GetNumTocEntries,
+        CR_GetTocEntry,
+        CR_OpenRipper,
+        CR_RipChunk,
+        CR_GetPercentCompleted,
+        CR_GetNumberOfJitterErrors,
+        CR_GetLastJitterErrorPosition,
+        CR_CloseRipper,
     };
     return api;
 }

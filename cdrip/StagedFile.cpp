@@ -21,7 +21,7 @@ namespace cdrip {
 // The temporary files this process has open, kept where a signal handler
 // can reach them without allocating or locking.
 struct TOwnSlot {
-    std::atomic<int> State{0};   // 0 free, 1 being filled or emptied, 2 holds a path
+    std::atomic<int> State{0};  // 0 free, 1 being filled or emptied, 2 holds a path
     char Path[PATH_MAX];
 };
 
@@ -206,10 +206,7 @@ TStagedFile::TStagedFile(const std::string& finalName) : FTarget(LinkTarget(fina
     throw rtl::EFCreateError(rtl::FileCreateErrorMessage(finalName));
 }
 
-TStagedFile::~TStagedFile()
-{
-    Discard();
-}
+TStagedFile::~TStagedFile() { Discard(); }
 
 bool TStagedFile::Commit()
 {
@@ -221,7 +218,8 @@ bool TStagedFile::Commit()
         return ::close(fd) == 0;
     }
     const bool stored = ::fdatasync(FFd) == 0 || errno == EINVAL || errno == ENOTSUP;
-    if (!stored || ::fchmod(FFd, ModeFor(FTarget)) != 0 || ::rename(FTempPath.c_str(), FTarget.c_str()) != 0) {
+    if (!stored || ::fchmod(FFd, ModeFor(FTarget)) != 0 ||
+        ::rename(FTempPath.c_str(), FTarget.c_str()) != 0) {
         Discard();
         return false;
     }

@@ -62,9 +62,9 @@ public:
     void Discard();
 
 private:
-    TOwnSlot* FSlot = nullptr;   // this file's entry for RemoveOwnTemporaries
-    std::string FTarget;     // the final name, symbolic links followed
-    std::string FTempPath;   // empty when writing directly
+    TOwnSlot* FSlot = nullptr;  // this file's entry for RemoveOwnTemporaries
+    std::string FTarget;        // the final name, symbolic links followed
+    std::string FTempPath;      // empty when writing directly
     int FFd = -1;
     bool FDirect = false;
 };

@@ -36,7 +36,8 @@ public:
             return false;
         const long here = std::ftell(FFile.get());
         return here >= 0 && std::fseek(FFile.get(), static_cast<long>(offset), SEEK_SET) == 0 &&
-               std::fwrite(data, 1, size, FFile.get()) == size && std::fseek(FFile.get(), here, SEEK_SET) == 0;
+               std::fwrite(data, 1, size, FFile.get()) == size &&
+               std::fseek(FFile.get(), here, SEEK_SET) == 0;
     }
 
     bool Commit() override
@@ -50,7 +51,7 @@ public:
     }
 
 private:
-    TStagedFile FStaged;   // declared first: the stream closes before the file is dropped
+    TStagedFile FStaged;  // declared first: the stream closes before the file is dropped
     util::TStdioFile FFile;
 };
 

@@ -18,8 +18,11 @@ bool IsUtf8(const std::string& text)
     const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     while (i < text.size()) {
         const unsigned char c = at(i);
-        std::size_t n = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3
-                                     : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+        std::size_t n = c < 0x80                 ? 1
+                        : c >= 0xC2 && c <= 0xDF ? 2
+                        : c >= 0xE0 && c <= 0xEF ? 3
+                        : c >= 0xF0 && c <= 0xF4 ? 4
+                                                 : 0;
         if (n == 0 || i + n > text.size())
             return false;
         if (n >= 2) {
@@ -63,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
         const std::string trimmed = os::TrimAscii(line);
         if (!trimmed.empty() && trimmed[0] == '[') {
             section = trimmed.substr(1, trimmed.find(']') == std::string::npos ? std::string::npos
-                                                                              : trimmed.find(']') - 1);
+                                                                               : trimmed.find(']') - 1);
             continue;
         }
         const std::size_t equals = trimmed.find('=');

@@ -26,10 +26,7 @@ std::string ChangeExt(const std::string& name, const std::string& ext)
 
 // ---- TLameVersion -----------------------------------------------------------
 
-TLameVersion::TLameVersion(const lame::TLameEncApi& api)
-{
-    api.Version(&FRecord);
-}
+TLameVersion::TLameVersion(const lame::TLameEncApi& api) { api.Version(&FRecord); }
 
 void TLameVersion::CopyFrom(const rtl::TPersistent* source)
 {
@@ -57,8 +54,7 @@ void TLameVersion::SetMinorVersion(uint8_t v) { FRecord.MinorVersion = v; }
 
 TLameCoder::TLameCoder(const lame::TLameEncApi& api)
     : FApi(api), FLameVersion(std::make_unique<TLameVersion>(api))
-{
-}
+{}
 
 TLameCoder::~TLameCoder() = default;
 
@@ -168,7 +164,4 @@ uint32_t TLameCoder::FlushStream(uint8_t* output, uint32_t& outputBytes)
     return FApi.DeinitStream(FStreamHandle, output, &outputBytes);
 }
 
-uint32_t TLameCoder::CloseStream()
-{
-    return FApi.CloseStream(FStreamHandle);
-}
+uint32_t TLameCoder::CloseStream() { return FApi.CloseStream(FStreamHandle); }

@@ -79,13 +79,13 @@ public:
     void SetMaxBitrate(uint32_t v);
     MPEG_QUALITY Quality() const;
     void SetQuality(MPEG_QUALITY v);
-    int32_t Private() const;          // 32-bit truth values: 0 false, -1 true
+    int32_t Private() const;  // 32-bit truth values: 0 false, -1 true
     void SetPrivate(int32_t v);
     int32_t CRC() const;
     void SetCRC(int32_t v);
     TLameMode Mode() const;
     void SetMode(TLameMode v);
-    int32_t ModeNumber() const;       // the stored library mode number 0..3
+    int32_t ModeNumber() const;  // the stored library mode number 0..3
     int32_t Copyright() const;
     void SetCopyright(int32_t v);
     int32_t Original() const;
@@ -93,11 +93,11 @@ public:
     int32_t WriteVBRHeader() const;
     void SetWriteVBRHeader(int32_t v);
     int32_t EnableVBR() const;
-    void SetEnableVBR(int32_t v);     // also writes WriteVBRHeader
+    void SetEnableVBR(int32_t v);  // also writes WriteVBRHeader
     int32_t VBRQuality() const;
     void SetVBRQuality(int32_t v);
     const TStrings& InputFiles() const;
-    void SetInputFiles(const TStrings& v);   // rebuilds OutputFiles with DefaultExt
+    void SetInputFiles(const TStrings& v);  // rebuilds OutputFiles with DefaultExt
     const TStrings& OutputFiles() const;
     void SetOutputFiles(const TStrings& v);
     const TLameVersion& LameVersion() const;

@@ -115,8 +115,7 @@ TSystemApi LinuxSystemApi()
     return api;
 }
 
-std::optional<std::string> FindEnvironmentVariable(const char* const* environment,
-                                                   const std::string& name)
+std::optional<std::string> FindEnvironmentVariable(const char* const* environment, const std::string& name)
 {
     std::optional<std::string> bestName;
     std::optional<std::string> bestValue;

@@ -21,12 +21,9 @@ TPlatform QueryPlatform(const TSystemApi& api)
     if (!api.GetVersionPlatform(&platformId))
         platformId = win::VER_PLATFORM_WIN32s;
     switch (platformId) {
-    case win::VER_PLATFORM_WIN32_WINDOWS:
-        return {"Windows 95/98", kCurrentVersionKey};
-    case win::VER_PLATFORM_WIN32_NT:
-        return {"Windows NT/2000/XP", kNtCurrentVersionKey};
-    default:
-        return {};
+    case win::VER_PLATFORM_WIN32_WINDOWS: return {"Windows 95/98", kCurrentVersionKey};
+    case win::VER_PLATFORM_WIN32_NT: return {"Windows NT/2000/XP", kNtCurrentVersionKey};
+    default: return {};
     }
 }
 

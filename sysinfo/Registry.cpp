@@ -5,10 +5,7 @@
 
 TRegistry::TRegistry(const TSystemApi& api, std::uint32_t access) : FApi(api), FAccess(access) {}
 
-TRegistry::~TRegistry()
-{
-    CloseKey();
-}
+TRegistry::~TRegistry() { CloseKey(); }
 
 void TRegistry::SetRootKey(win::HKEY root)
 {
@@ -40,8 +37,7 @@ std::string TRegistry::ReadString(const std::string& name) const
 {
     std::uint32_t type = win::REG_NONE;
     std::uint32_t size = 0;
-    if (FApi.RegQueryValueEx(FCurrentKey, name, &type, nullptr, &size) != win::ERROR_SUCCESS ||
-        size == 0)
+    if (FApi.RegQueryValueEx(FCurrentKey, name, &type, nullptr, &size) != win::ERROR_SUCCESS || size == 0)
         return "";
     std::vector<unsigned char> data(size);
     std::uint32_t fetched = size;

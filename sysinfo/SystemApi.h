@@ -37,14 +37,13 @@ constexpr std::uint32_t VER_PLATFORM_WIN32_NT = 2;
 struct TSystemApi {
     // RegOpenKeyExA: opens `subKey` (no leading backslash) below `parent`
     // with `access`; a result other than ERROR_SUCCESS means not opened.
-    std::function<long(win::HKEY parent, const std::string& subKey, std::uint32_t access,
-                       win::HKEY* result)>
+    std::function<long(win::HKEY parent, const std::string& subKey, std::uint32_t access, win::HKEY* result)>
         RegOpenKeyEx;
     // RegQueryValueExA: `name` empty for the default value. With `data` null
     // it reports type and size only; with a buffer smaller than the value it
     // answers ERROR_MORE_DATA. `size` is the buffer size in, the value's out.
-    std::function<long(win::HKEY key, const std::string& name, std::uint32_t* type,
-                       unsigned char* data, std::uint32_t* size)>
+    std::function<long(win::HKEY key, const std::string& name, std::uint32_t* type, unsigned char* data,
+                       std::uint32_t* size)>
         RegQueryValueEx;
     std::function<long(win::HKEY key)> RegCloseKey;
     // GetVersionExA reduced to its platform identifier; false when it fails.
@@ -64,5 +63,4 @@ TSystemApi LinuxSystemApi();
 // case-insensitive name, as Windows does. An entry whose name matches
 // exactly wins; among entries differing only in case, the name that sorts
 // first byte-wise wins (so TEMP before Temp before temp).
-std::optional<std::string> FindEnvironmentVariable(const char* const* environment,
-                                                   const std::string& name);
+std::optional<std::string> FindEnvironmentVariable(const char* const* environment, const std::string& name);

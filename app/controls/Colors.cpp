@@ -59,12 +59,12 @@ int blueOf(TColor c) { return (c >> 16) & 0xFF; }
 // Trunc(a + (b - a) * t), evaluated in extended precision.
 int walkChannel(int a, int b, double t)
 {
-    const long double v = static_cast<long double>(a)
-                          + static_cast<long double>(b - a) * static_cast<long double>(t);
+    const long double v =
+        static_cast<long double>(a) + static_cast<long double>(b - a) * static_cast<long double>(t);
     return static_cast<int>(v);
 }
 
-} // namespace
+}  // namespace
 
 uint32_t GetSysColor(int index)
 {
@@ -75,10 +75,7 @@ uint32_t GetSysColor(int index)
     return static_cast<uint32_t>(RGBToColor(c.red(), c.green(), c.blue()));
 }
 
-TColor RGBToColor(int r, int g, int b)
-{
-    return (r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16);
-}
+TColor RGBToColor(int r, int g, int b) { return (r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16); }
 
 TColor ResolveColor(TColor color)
 {
@@ -107,8 +104,8 @@ TColor GetGradientColor(const std::vector<TColor>& stops, int row, int height)
     row = std::clamp(row, 0, height - 1);
 
     const int segments = static_cast<int>(rgb.size()) - 1;
-    const int len = static_cast<int>(std::nearbyint(
-        static_cast<long double>(height) / static_cast<long double>(segments)));
+    const int len = static_cast<int>(
+        std::nearbyint(static_cast<long double>(height) / static_cast<long double>(segments)));
 
     for (int k = 0; k < segments; ++k) {
         const int n = (k == segments - 1) ? height - k * len - 1 : len;
@@ -120,8 +117,7 @@ TColor GetGradientColor(const std::vector<TColor>& stops, int row, int height)
         const double t = n > 0 ? static_cast<double>(j) / static_cast<double>(n) : 0.0;
         const TColor a = rgb[static_cast<size_t>(k)];
         const TColor b = rgb[static_cast<size_t>(k) + 1];
-        return RGBToColor(walkChannel(redOf(a), redOf(b), t),
-                          walkChannel(greenOf(a), greenOf(b), t),
+        return RGBToColor(walkChannel(redOf(a), redOf(b), t), walkChannel(greenOf(a), greenOf(b), t),
                           walkChannel(blueOf(a), blueOf(b), t));
     }
     // Every row 0 .. height - 1 lies in some segment; kept for safety.

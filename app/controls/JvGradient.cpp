@@ -9,19 +9,15 @@
 namespace {
 
 // Round half to even of a value computed in extended precision.
-int roundEven(long double v)
-{
-    return static_cast<int>(std::nearbyint(v));
-}
+int roundEven(long double v) { return static_cast<int>(std::nearbyint(v)); }
 
 int redOf(TColor c) { return c & 0xFF; }
 int greenOf(TColor c) { return (c >> 8) & 0xFF; }
 int blueOf(TColor c) { return (c >> 16) & 0xFF; }
 
-} // namespace
+}  // namespace
 
-TJvGradient::TJvGradient(QWidget* parent)
-    : QWidget(parent)
+TJvGradient::TJvGradient(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     WatchParent();
@@ -97,15 +93,9 @@ void TJvGradient::Render()
         FBitmap = QImage(w, h, QImage::Format_RGB32);
 
     switch (FStyle) {
-    case TJvGradientStyle::grVertical:
-        RenderBands(true);
-        break;
-    case TJvGradientStyle::grHorizontal:
-        RenderBands(false);
-        break;
-    default:
-        FBitmap.fill(ColorToRGB(FStartColor));
-        break;
+    case TJvGradientStyle::grVertical: RenderBands(true); break;
+    case TJvGradientStyle::grHorizontal: RenderBands(false); break;
+    default: FBitmap.fill(ColorToRGB(FStartColor)); break;
     }
     ++FRenderCount;
 }
@@ -177,8 +167,7 @@ bool TJvGradient::event(QEvent* e)
         FFilledParentSize = QSize();
         FillParent();
         break;
-    default:
-        break;
+    default: break;
     }
     return QWidget::event(e);
 }

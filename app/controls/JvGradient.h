@@ -70,10 +70,10 @@ private:
     TAlign FAlign = TAlign::alClient;
 
     QImage FBitmap;
-    int FCachedWidth = 0; // 0 means the rendering is stale
+    int FCachedWidth = 0;  // 0 means the rendering is stale
     int FCachedHeight = 0;
     int FRenderCount = 0;
 
     QPointer<QWidget> FWatchedParent;
-    QSize FFilledParentSize; // parent size the alClient geometry was last taken from
+    QSize FFilledParentSize;  // parent size the alClient geometry was last taken from
 };

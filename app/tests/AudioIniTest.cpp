@@ -58,13 +58,15 @@ TEST_F(AudioIniTest, ExistingBytesAreKeptAndEveryLineEndsInCrLf)
     WriteAll(Path, "M\xFCller \xE4\xF6.mp3\nZweite.wav\rDritte.wav\r\nLetzte ohne Ende.wav");
     ripper::AppendAudioIniLine(Path, "Grüße_Track01.wav");
     EXPECT_EQ(ReadAll(Path), "M\xFCller \xE4\xF6.mp3\r\nZweite.wav\r\nDritte.wav\r\nLetzte ohne Ende.wav\r\n"
-                             "Gr\xC3\xBC\xC3\x9F" "e_Track01.wav\r\n");
+                             "Gr\xC3\xBC\xC3\x9F"
+                             "e_Track01.wav\r\n");
 }
 
 TEST_F(AudioIniTest, KeepsThePermissionsOfTheOldFile)
 {
     WriteAll(Path, "A.wav\r\n");
-    std::filesystem::permissions(Path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::filesystem::permissions(Path,
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     ripper::AppendAudioIniLine(Path, "B.wav");
     EXPECT_EQ(std::filesystem::status(Path).permissions(),
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
@@ -175,8 +177,9 @@ TEST(RipNaming, RandomNameGivesUpWhenEveryDrawIsTaken)
 {
     int calls = 0;
     const ripper::TRandomDraw draw = [&](uint32_t) { return static_cast<uint32_t>(++calls % 3); };
-    EXPECT_THROW(ripper::RandomOutputName("/d", "/d/Track01.wav", draw, [](const std::string&) { return true; }),
-                 rtl::Exception);
+    EXPECT_THROW(
+        ripper::RandomOutputName("/d", "/d/Track01.wav", draw, [](const std::string&) { return true; }),
+        rtl::Exception);
     EXPECT_EQ(calls, ripper::kRandomNameDraws);
 }
 

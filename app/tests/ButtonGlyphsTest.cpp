@@ -11,7 +11,8 @@ bool IsWhite(QRgb c) { return qRed(c) == 255 && qGreen(c) == 255 && qBlue(c) == 
 bool IsRed(QRgb c) { return qRed(c) > 150 && qGreen(c) < 60 && qBlue(c) < 60 && qAlpha(c) == 255; }
 bool IsLightGrey(QRgb c)
 {
-    return qRed(c) == qGreen(c) && qGreen(c) == qBlue(c) && qRed(c) >= 170 && qRed(c) < 255 && qAlpha(c) == 255;
+    return qRed(c) == qGreen(c) && qGreen(c) == qBlue(c) && qRed(c) >= 170 && qRed(c) < 255 &&
+           qAlpha(c) == 255;
 }
 
 // Which way an arrow points: its white pixels lean to the side of the head.

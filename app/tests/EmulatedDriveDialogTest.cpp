@@ -40,9 +40,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char kLanguageIni[] =
-    "[german]\r\n20015=Einlesen:\r\n20016=Fertig!\r\n"
-    "[ENGLISH]\r\n20015=Reading:\r\n20016=Done!\r\n";
+const char kLanguageIni[] = "[german]\r\n20015=Einlesen:\r\n20016=Fertig!\r\n"
+                            "[ENGLISH]\r\n20015=Reading:\r\n20016=Done!\r\n";
 
 // Noise: paranoia cannot re-align it on the wrong period, and it defeats
 // the byte-order guess. Track 1 is long enough for a fault in its middle.
@@ -65,10 +64,7 @@ void WriteText(const std::string& path, const std::string& text)
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
-bool FakeDrivePreloaded()
-{
-    return ReadAll("/proc/self/maps").find("libfakedrive") != std::string::npos;
-}
+bool FakeDrivePreloaded() { return ReadAll("/proc/self/maps").find("libfakedrive") != std::string::npos; }
 
 // Sets or unsets a variable for the lifetime of the object.
 class TScopedEnv {
@@ -190,7 +186,8 @@ protected:
     {
         QListWidget* list = List();
         list->scrollToItem(list->item(row));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(row)).center());
     }
 
     // Clicks the line and the start button; returns when the rip is over.
@@ -259,7 +256,8 @@ TEST_P(EmulatedDriveBoxTest, NamesTheDriveAndListsItsTracks)
 {
     SetDriveFaults(GetParam().Faults);
     Open();
-    EXPECT_EQ(Drives()->currentText().toStdString(), std::string(GetParam().Identified) + " (" + Device + ")");
+    EXPECT_EQ(Drives()->currentText().toStdString(),
+              std::string(GetParam().Identified) + " (" + Device + ")");
     EXPECT_EQ(Lines(), (QStringList{"Track01 (Audio)", "Track02 (Audio)"}));
     EXPECT_TRUE(List()->isEnabled());
     ClickLine(1);
@@ -270,7 +268,8 @@ TEST_P(EmulatedDriveBoxTest, NamesTheDriveAndListsItsTracks)
 INSTANTIATE_TEST_SUITE_P(
     Inquiry, EmulatedDriveBoxTest,
     testing::Values(TInquiryCase{"Default", "", "ACME CDR-4711 1.02"},
-                    TInquiryCase{"OwnStrings", "vendor=NORVELA model=DiscMaster revision=7", "NORVELA DiscMaster 7"}),
+                    TInquiryCase{"OwnStrings", "vendor=NORVELA model=DiscMaster revision=7",
+                                 "NORVELA DiscMaster 7"}),
     [](const testing::TestParamInfo<TInquiryCase>& param) { return std::string(param.param.Name); });
 
 // ---- Rips ----
@@ -313,7 +312,9 @@ TEST_P(EmulatedDriveRipTest, LandsInTheSlideshowFolderWithItsLine)
 
 INSTANTIATE_TEST_SUITE_P(Formats, EmulatedDriveRipTest,
                          testing::Values(TFormatCase{"Wav", false}, TFormatCase{"Mp3", true}),
-                         [](const testing::TestParamInfo<TFormatCase>& param) { return std::string(param.param.Name); });
+                         [](const testing::TestParamInfo<TFormatCase>& param) {
+                             return std::string(param.param.Name);
+                         });
 
 // ---- Drive faults during a rip ----
 
@@ -356,13 +357,15 @@ TEST_P(EmulatedDriveFaultTest, ShowsReadErrorAndLeavesTheFolderAsItWas)
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, EmulatedDriveFaultTest,
-    testing::Values(
-        TFaultCase{"DiscRemovedMidTrack", "remove-at=" + std::to_string(discimage::TrackStart(NoiseDisc(), 0) + 700), false},
-        TFaultCase{"DiscRemovedMidTrackOverOldFile",
-                   "remove-at=" + std::to_string(discimage::TrackStart(NoiseDisc(), 0) + 700), true},
-        TFaultCase{"DiscRemovedAfterReads", "remove-after=30", false},
-        TFaultCase{"AudioReadsRefused", "no-audio", false},
-        TFaultCase{"AudioReadsRefusedOverOldFile", "no-audio", true}),
+    testing::Values(TFaultCase{"DiscRemovedMidTrack",
+                               "remove-at=" + std::to_string(discimage::TrackStart(NoiseDisc(), 0) + 700),
+                               false},
+                    TFaultCase{"DiscRemovedMidTrackOverOldFile",
+                               "remove-at=" + std::to_string(discimage::TrackStart(NoiseDisc(), 0) + 700),
+                               true},
+                    TFaultCase{"DiscRemovedAfterReads", "remove-after=30", false},
+                    TFaultCase{"AudioReadsRefused", "no-audio", false},
+                    TFaultCase{"AudioReadsRefusedOverOldFile", "no-audio", true}),
     [](const testing::TestParamInfo<TFaultCase>& param) { return std::string(param.param.Name); });
 
 // ---- A drive whose reads take 8 seconds ----
@@ -381,13 +384,12 @@ public:
         : FThread([this, seconds] {
               std::unique_lock<std::mutex> lock(FMutex);
               if (!FReleased.wait_for(lock, std::chrono::seconds(seconds), [this] { return FDone; })) {
-                  std::fprintf(stderr, "the dialog was held for %d s by a drive whose reads take %d ms\n", seconds,
-                               kReadMs);
+                  std::fprintf(stderr, "the dialog was held for %d s by a drive whose reads take %d ms\n",
+                               seconds, kReadMs);
                   std::_Exit(1);
               }
           })
-    {
-    }
+    {}
     ~TFreezeWatchdog()
     {
         {
@@ -416,7 +418,8 @@ struct TStuckCase {
 
 void PrintTo(const TStuckCase& c, std::ostream* os) { *os << c.Name; }
 
-class EmulatedDriveStuckReadTest : public EmulatedDriveTest, public testing::WithParamInterface<TStuckCase> {};
+class EmulatedDriveStuckReadTest : public EmulatedDriveTest,
+                                   public testing::WithParamInterface<TStuckCase> {};
 
 // The action comes from a queued timer event while the drive is in its
 // first read: the dialog runs it at once, and the rip is over long before
@@ -454,9 +457,7 @@ TEST_P(EmulatedDriveStuckReadTest, DialogAnswersWhileTheDriveReads)
     EXPECT_TRUE(SlideshowFiles().empty());
 
     switch (GetParam().Action) {
-    case TStuckAction::Close:
-        EXPECT_FALSE(Form->isVisible());
-        break;
+    case TStuckAction::Close: EXPECT_FALSE(Form->isVisible()); break;
     case TStuckAction::Abort:
         EXPECT_EQ(Status(), "Aborted");
         EXPECT_TRUE(Start()->isEnabled());
@@ -481,6 +482,8 @@ INSTANTIATE_TEST_SUITE_P(Slow, EmulatedDriveStuckReadTest,
                          testing::Values(TStuckCase{"Abort", TStuckAction::Abort},
                                          TStuckCase{"Close", TStuckAction::Close},
                                          TStuckCase{"AbortThenRipAgain", TStuckAction::AbortThenRipAgain}),
-                         [](const testing::TestParamInfo<TStuckCase>& param) { return std::string(param.param.Name); });
+                         [](const testing::TestParamInfo<TStuckCase>& param) {
+                             return std::string(param.param.Name);
+                         });
 
 }  // namespace

@@ -67,8 +67,8 @@ TEST_F(DialogLook, OuterGradientBandsAsDesigned)
         int FirstRow, LastRow;
         TRgb Colour;
     };
-    for (const TBand& band : {TBand{0, 4, {222, 230, 247}}, TBand{134, 139, {202, 215, 243}},
-                              TBand{533, 537, {143, 172, 229}}}) {
+    for (const TBand& band :
+         {TBand{0, 4, {222, 230, 247}}, TBand{134, 139, {202, 215, 243}}, TBand{533, 537, {143, 172, 229}}}) {
         for (int row = band.FirstRow; row <= band.LastRow; ++row)
             EXPECT_EQ(PixelAt(image, kFormColumn, row), band.Colour) << "row " << row;
     }

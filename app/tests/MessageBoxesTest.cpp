@@ -32,18 +32,17 @@ TEST_P(ErrorBoxTextTest, AppendsAFullStopAfterCharactersSortingAfterIt)
 INSTANTIATE_TEST_SUITE_P(
     Messages, ErrorBoxTextTest,
     testing::Values(TFullStopCase{"LetterGetsAStop", "Read error", "Read error."},
-                    TFullStopCase{"FileMessageGetsAStop", "Datei /x kann nicht geöffnet werden", "Datei /x kann nicht geöffnet werden."},
+                    TFullStopCase{"FileMessageGetsAStop", "Datei /x kann nicht geöffnet werden",
+                                  "Datei /x kann nicht geöffnet werden."},
                     TFullStopCase{"FullStopKept", "Schon da.", "Schon da."},
                     TFullStopCase{"ClosingParenthesis", "Listenindex überschreitet das Maximum (0)",
                                   "Listenindex überschreitet das Maximum (0)"},
                     TFullStopCase{"ExclamationMark", "Achtung!", "Achtung!"},
-                    TFullStopCase{"Comma", "a,", "a,"},
-                    TFullStopCase{"Hyphen", "a-", "a-"},
+                    TFullStopCase{"Comma", "a,", "a,"}, TFullStopCase{"Hyphen", "a-", "a-"},
                     TFullStopCase{"SlashGetsAStop", "a/", "a/."},
                     TFullStopCase{"DigitGetsAStop", "Fehler 14", "Fehler 14."},
                     TFullStopCase{"QuestionMarkGetsAStop", "Wirklich?", "Wirklich?."},
-                    TFullStopCase{"NonAsciiGetsAStop", "Maß", "Maß."},
-                    TFullStopCase{"Empty", "", ""}),
+                    TFullStopCase{"NonAsciiGetsAStop", "Maß", "Maß."}, TFullStopCase{"Empty", "", ""}),
     [](const auto& p) { return std::string(p.param.Name); });
 
 TEST(CurrentExceptionMessage, GivesTheMessageOrSaysTheExceptionIsUnknown)
@@ -113,7 +112,8 @@ TEST(StandardMessageBoxes, InformationBoxHasGermanTitleAndOk)
 {
     TSeenBox seen;
     AnswerNextBox(&seen, [](QMessageBox* box) { ButtonNamed(box, "OK")->click(); });
-    StandardMessageBoxes().Information(nullptr, QStringLiteral("This is no Audiotrack! Please select a Track!"));
+    StandardMessageBoxes().Information(nullptr,
+                                       QStringLiteral("This is no Audiotrack! Please select a Track!"));
     EXPECT_EQ(seen.Title, "Informationen");
     EXPECT_EQ(seen.Icon, QMessageBox::Information);
     EXPECT_EQ(seen.Buttons, QStringList{"OK"});

@@ -70,13 +70,30 @@ void PrintTo(const TLayoutCase& c, std::ostream* os) { *os << c.Name; }
 const TLayoutCase kLayout[] = {
     {"JvGradient1", "RipForm", {0, 0, 762, 538}, "", true},
     {"Label13", "RipForm", {120, 8, 617, 16}, "Musik / Ton von CD einlesen", true},
-    {"Label1", "RipForm", {120, 40, 625, 13}, "1. Bitte legen Sie eine Audio-CD in Ihr CD-ROM Laufwerk ein.", true, true},
-    {"Label2", "RipForm", {120, 56, 633, 13},
-     "2. Wählen Sie das CD-ROM Laufwerk aus, in dem sich Ihre Audio-CD befindet.", true, true},
-    {"Label3", "RipForm", {120, 72, 633, 13}, "3. Wählen Sie den Titel aus, welchen Sie für die Diashow wünschen.",
-     true, true},
-    {"Label4", "RipForm", {120, 88, 633, 13},
-     "4. Drücken Sie \"Einlesen starten\" (Das Einlesen kann ein paar Minuten dauern)", true, true},
+    {"Label1",
+     "RipForm",
+     {120, 40, 625, 13},
+     "1. Bitte legen Sie eine Audio-CD in Ihr CD-ROM Laufwerk ein.",
+     true,
+     true},
+    {"Label2",
+     "RipForm",
+     {120, 56, 633, 13},
+     "2. Wählen Sie das CD-ROM Laufwerk aus, in dem sich Ihre Audio-CD befindet.",
+     true,
+     true},
+    {"Label3",
+     "RipForm",
+     {120, 72, 633, 13},
+     "3. Wählen Sie den Titel aus, welchen Sie für die Diashow wünschen.",
+     true,
+     true},
+    {"Label4",
+     "RipForm",
+     {120, 88, 633, 13},
+     "4. Drücken Sie \"Einlesen starten\" (Das Einlesen kann ein paar Minuten dauern)",
+     true,
+     true},
     {"Image1", "RipForm", {5, 5, 95, 510}, "", true},
     {"GroupBox1", "RipForm", {120, 120, 625, 329}, "Titel von CD einlesen", true},
     {"Label10", "GroupBox1", {8, 24, 105, 13}, "Auswahl CD-Laufwerk", true, true},
@@ -155,7 +172,7 @@ TEST(RipFormLayout, WindowTimerFontsAndTabOrder)
     EXPECT_FALSE(Control(form, "Label1")->autoFillBackground());
     EXPECT_EQ(form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly).first()->objectName(), "JvGradient1");
 
-    const QStringList expected{"DriveComboBox", "TrackListBox", "MP3CheckBox", "WavCheckBox",
+    const QStringList expected{"DriveComboBox", "TrackListBox", "MP3CheckBox",  "WavCheckBox",
                                "StartBitBtn",   "AbortBitBtn",  "ProgressBar1", "CloseBitBtn"};
     QStringList chain;
     QWidget* w = Control(form, "DriveComboBox");
@@ -198,16 +215,15 @@ TEST_P(LanguageChoiceTest, ProductNameAndPictureFollowTheExactNameTextsTheSectio
 
 INSTANTIATE_TEST_SUITE_P(
     Languages, LanguageChoiceTest,
-    testing::Values(
-        TLanguageCase{"German", "GERMAN", "Fotaria Pro: Audio-CD einlesen", "Titel für Fotaria", "Zurück zu Fotaria",
-                      TPicture::German},
-        TLanguageCase{"GermanMixedCase", "German", "Photaria Pro: Audio-CD einlesen", "Titel für Photaria",
-                      "Zurück zu Photaria", TPicture::English},
-        TLanguageCase{"GermanTrailingBlank", "GERMAN ", "Photaria Pro: Audio-CD einlesen", "Titel für Photaria",
-                      "Zurück zu Photaria", TPicture::English},
-        TLanguageCase{"English", "ENGLISH", "Photaria Pro: Import audio CD", "Title for Photaria",
-                      "Back to Photaria", TPicture::English},
-        TLanguageCase{"UnknownSection", "FRENCH", "", "", "", TPicture::English}),
+    testing::Values(TLanguageCase{"German", "GERMAN", "Fotaria Pro: Audio-CD einlesen", "Titel für Fotaria",
+                                  "Zurück zu Fotaria", TPicture::German},
+                    TLanguageCase{"GermanMixedCase", "German", "Photaria Pro: Audio-CD einlesen",
+                                  "Titel für Photaria", "Zurück zu Photaria", TPicture::English},
+                    TLanguageCase{"GermanTrailingBlank", "GERMAN ", "Photaria Pro: Audio-CD einlesen",
+                                  "Titel für Photaria", "Zurück zu Photaria", TPicture::English},
+                    TLanguageCase{"English", "ENGLISH", "Photaria Pro: Import audio CD", "Title for Photaria",
+                                  "Back to Photaria", TPicture::English},
+                    TLanguageCase{"UnknownSection", "FRENCH", "", "", "", TPicture::English}),
     [](const testing::TestParamInfo<TLanguageCase>& param) { return std::string(param.param.Name); });
 
 TEST(RipFormStartUp, ReadsEveryFileFromTheProfileAndSetsTheHintTiming)
@@ -273,36 +289,40 @@ TEST_P(StartUpFailureTest, ShowsTheErrorAndRunsTheLaterSteps)
     EXPECT_EQ(form.ProgramDir(), profile.ProgramDir());
 }
 
-void Remove(const std::string& path)
-{
-    std::filesystem::remove(path);
-}
+void Remove(const std::string& path) { std::filesystem::remove(path); }
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, StartUpFailureTest,
     testing::Values(
-        TFailureCase{"NoLanguageIsSet", [](const TTestProfile& p) { Remove(p.UserFolder() + "LanguageIsSet.ini"); },
+        TFailureCase{"NoLanguageIsSet",
+                     [](const TTestProfile& p) { Remove(p.UserFolder() + "LanguageIsSet.ini"); },
                      [](const TTestProfile& p) {
                          return "Datei " + p.UserFolder() + "LanguageIsSet.ini kann nicht geöffnet werden.";
                      },
                      false, "Musik / Ton von CD einlesen", TPicture::English, "/srv/Diashow"},
-        TFailureCase{"EmptyLanguageIsSet", [](const TTestProfile& p) { p.WriteUserFile("LanguageIsSet.ini", ""); },
-                     [](const TTestProfile&) { return std::string("Listenindex überschreitet das Maximum (0)"); },
-                     false, "Musik / Ton von CD einlesen", TPicture::English, "/srv/Diashow"},
-        TFailureCase{"NoPicture", [](const TTestProfile& p) { Remove(p.ProgramDir() + "recom_GR/wizard.jpg"); },
+        TFailureCase{
+            "EmptyLanguageIsSet", [](const TTestProfile& p) { p.WriteUserFile("LanguageIsSet.ini", ""); },
+            [](const TTestProfile&) { return std::string("Listenindex überschreitet das Maximum (0)"); },
+            false, "Musik / Ton von CD einlesen", TPicture::English, "/srv/Diashow"},
+        TFailureCase{"NoPicture",
+                     [](const TTestProfile& p) { Remove(p.ProgramDir() + "recom_GR/wizard.jpg"); },
                      [](const TTestProfile& p) {
                          return "Datei " + p.ProgramDir() + "recom_GR/wizard.jpg kann nicht geöffnet werden.";
                      },
                      false, "Titel für Fotaria", TPicture::None, "/srv/Diashow"},
-        TFailureCase{"CorruptPicture",
-                     [](const TTestProfile& p) { p.WriteProgramFile("recom_GR/wizard.jpg", "\xFF\xD8\xFF garbage"); },
-                     [](const TTestProfile& p) { return "JPEG-Fehler in Datei " + p.ProgramDir() + "recom_GR/wizard.jpg: "; },
-                     true, "Titel für Fotaria", TPicture::None, "/srv/Diashow"},
+        TFailureCase{
+            "CorruptPicture",
+            [](const TTestProfile& p) { p.WriteProgramFile("recom_GR/wizard.jpg", "\xFF\xD8\xFF garbage"); },
+            [](const TTestProfile& p) {
+                return "JPEG-Fehler in Datei " + p.ProgramDir() + "recom_GR/wizard.jpg: ";
+            },
+            true, "Titel für Fotaria", TPicture::None, "/srv/Diashow"},
         TFailureCase{"NoLanguageIni", [](const TTestProfile& p) { Remove(p.UserFolder() + "Language.ini"); },
-                     [](const TTestProfile&) { return std::string(); }, false, "", TPicture::German, "/srv/Diashow"},
+                     [](const TTestProfile&) { return std::string(); }, false, "", TPicture::German,
+                     "/srv/Diashow"},
         TFailureCase{"NoRipperIni", [](const TTestProfile& p) { Remove(p.UserFolder() + "Ripper.ini"); },
-                     [](const TTestProfile&) { return std::string(); }, false, "Titel für Fotaria", TPicture::German,
-                     ""}),
+                     [](const TTestProfile&) { return std::string(); }, false, "Titel für Fotaria",
+                     TPicture::German, ""}),
     [](const testing::TestParamInfo<TFailureCase>& param) { return std::string(param.param.Name); });
 
 // Runs only in the ctest entries app_tests_120dpi (Qt's high-DPI scaling off:
@@ -330,9 +350,9 @@ TEST(Scaling120, FormAndControlsAreScaledBy92Over120)
 
     // Edges scaled and rounded half away from zero: 15 * 92 / 120 = 11.5 -> 12.
     const TScaledCase cases[] = {
-        {"JvGradient1", {0, 0, 584, 412}},  {"GroupBox1", {92, 92, 479, 252}},
+        {"JvGradient1", {0, 0, 584, 412}},   {"GroupBox1", {92, 92, 479, 252}},
         {"DriveComboBox", {6, 31, 216, 16}}, {"JvGradient2", {2, 12, 476, 239}},
-        {"Image1", {4, 4, 73, 391}},        {"CloseBitBtn", {442, 386, 129, 20}},
+        {"Image1", {4, 4, 73, 391}},         {"CloseBitBtn", {442, 386, 129, 20}},
     };
     EXPECT_EQ(form.size(), QSize(584, 412));
     for (const TScaledCase& c : cases)

@@ -31,17 +31,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char kLanguageIni[] =
-    "[german]\r\n20015=Einlesen:\r\n20016=Fertig!\r\n"
-    "[ENGLISH]\r\n20015=Reading:\r\n20016=Done!\r\n";
+const char kLanguageIni[] = "[german]\r\n20015=Einlesen:\r\n20016=Fertig!\r\n"
+                            "[ENGLISH]\r\n20015=Reading:\r\n20016=Done!\r\n";
 
 // Two audio tracks (a counter run, a sine) and a data track.
 discimage::Disc ThreeTrackDisc()
 {
     discimage::Disc disc;
-    disc.tracks = {{true, 450, discimage::Content::Counter},
-                   {true, 300, discimage::Content::Sine, 880.0},
-                   {false, 150}};
+    disc.tracks = {
+        {true, 450, discimage::Content::Counter}, {true, 300, discimage::Content::Sine, 880.0}, {false, 150}};
     return disc;
 }
 
@@ -141,13 +139,17 @@ protected:
     }
 
     // A check box takes clicks on its box and caption, at its left end.
-    static void ClickBox(QCheckBox* box) { QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2)); }
+    static void ClickBox(QCheckBox* box)
+    {
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+    }
 
     void ClickLine(int row) const
     {
         QListWidget* list = List();
         list->scrollToItem(list->item(row));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(row)).center());
     }
 
     // Clicks the line and the start button; returns when the rip is over.
@@ -308,7 +310,8 @@ TEST_F(RipDialogTest, OverwriteYesRipsOverTheFileAndListsItTwice)
               "Audiodatei existiert bereits! Soll die bereits bestehende Audiodatei überschrieben werden?");
     EXPECT_EQ(AudioIni(), "Track02.wav\r\nTrack02.wav\r\n");
     EXPECT_EQ(SlideshowFiles(), (std::vector<std::string>{"Audio.ini", "Track02.wav"}));
-    EXPECT_EQ(ReadAll(Slideshow + "/Track02.wav").size(), 44 + discimage::TrackBytes(ThreeTrackDisc(), 1).size());
+    EXPECT_EQ(ReadAll(Slideshow + "/Track02.wav").size(),
+              44 + discimage::TrackBytes(ThreeTrackDisc(), 1).size());
 }
 
 // Any answer but "&Ja" keeps the file; the numbered name is drawn again
@@ -334,7 +337,8 @@ TEST_F(RipDialogTest, OverwriteNoKeepsTheFileAndTakesAFreeNumberedName)
     EXPECT_EQ(bounds, (std::vector<uint32_t>{99999999, 99999999}));
     EXPECT_EQ(ReadAll(Slideshow + "/Track01.wav"), "old file");
     EXPECT_EQ(ReadAll(Slideshow + "/42_Track01.wav"), "older file");
-    EXPECT_EQ(ReadAll(Slideshow + "/7_Track01.wav").size(), 44 + discimage::TrackBytes(ThreeTrackDisc(), 0).size());
+    EXPECT_EQ(ReadAll(Slideshow + "/7_Track01.wav").size(),
+              44 + discimage::TrackBytes(ThreeTrackDisc(), 0).size());
     EXPECT_EQ(AudioIni(), "7_Track01.wav\r\n");
 }
 
@@ -363,7 +367,8 @@ TEST_P(DataTrackTest, IsRefusedInTheLanguageAndTheRefreshRunsOn)
 
 INSTANTIATE_TEST_SUITE_P(
     Languages, DataTrackTest,
-    testing::Values(TLanguageNotice{"GERMAN", "Dies ist kein Audiotrack! Bitte wählen Sie einen Audiotrack aus!"},
+    testing::Values(TLanguageNotice{"GERMAN",
+                                    "Dies ist kein Audiotrack! Bitte wählen Sie einen Audiotrack aus!"},
                     TLanguageNotice{"ENGLISH", "This is no Audiotrack! Please select a Track!"}),
     [](const testing::TestParamInfo<TLanguageNotice>& param) { return std::string(param.param.Language); });
 
@@ -444,7 +449,8 @@ TEST_F(RipDialogTest, NoRipOrRefreshInsideARip)
     Rip(0);
     EXPECT_EQ(lines, 3);
     EXPECT_EQ(AudioIni(), "Track01.wav\r\n");
-    EXPECT_EQ(ReadAll(Slideshow + "/Track01.wav").size(), 44 + discimage::TrackBytes(ThreeTrackDisc(), 0).size());
+    EXPECT_EQ(ReadAll(Slideshow + "/Track01.wav").size(),
+              44 + discimage::TrackBytes(ThreeTrackDisc(), 0).size());
 }
 
 // The folder is missing: the error box, the dialog at rest again, nothing
@@ -471,8 +477,8 @@ TEST_F(RipDialogTest, MissingSlideshowFolderShowsTheErrorThenRipsOnceItExists)
 
 TEST_F(RipDialogTest, ReadErrorLeavesNoFile)
 {
-    std::ofstream(Tray + ".faults") << "unreadable@" << discimage::TrackStart(ThreeTrackDisc(), 0) + 100 << "-"
-                                    << discimage::TrackStart(ThreeTrackDisc(), 0) + 120 << "\n";
+    std::ofstream(Tray + ".faults") << "unreadable@" << discimage::TrackStart(ThreeTrackDisc(), 0) + 100
+                                    << "-" << discimage::TrackStart(ThreeTrackDisc(), 0) + 120 << "\n";
     OPEN_TRAYS();
     Tick();
     Rip(0);
@@ -513,7 +519,7 @@ TEST_P(OverwriteThenUnfinishedTest, KeepsTheOldFileAndAudioIni)
     if (GetParam() == TUnfinished::ReadError)
         std::ofstream(Tray + ".faults") << "unreadable@" << start + 200 << "-" << start + 220 << "\n";
     else
-        std::ofstream(Tray + ".faults") << "jitter@" << start + 2 << "\n";   // a jitter file is due too
+        std::ofstream(Tray + ".faults") << "jitter@" << start + 2 << "\n";  // a jitter file is due too
     OPEN_TRAYS();
     Tick();
     Boxes.ConfirmAnswer = true;
@@ -533,7 +539,8 @@ TEST_P(OverwriteThenUnfinishedTest, KeepsTheOldFileAndAudioIni)
 }
 
 INSTANTIATE_TEST_SUITE_P(Endings, OverwriteThenUnfinishedTest,
-                         testing::Values(TUnfinished::Abort, TUnfinished::ReadError, TUnfinished::CloseWindow),
+                         testing::Values(TUnfinished::Abort, TUnfinished::ReadError,
+                                         TUnfinished::CloseWindow),
                          [](const testing::TestParamInfo<TUnfinished>& p) {
                              switch (p.param) {
                              case TUnfinished::Abort: return std::string("Abort");
@@ -554,7 +561,8 @@ TEST_F(RipDialogTest, JitterFileFailureShowsTheErrorAndKeepsTheCopy)
     ASSERT_EQ(Boxes.Shown.size(), 1u);
     EXPECT_EQ(Boxes.Shown[0].Kind, "error");
     EXPECT_EQ(Boxes.Shown[0].Text, "Datei " + Slideshow + "/Track01jitt kann nicht erstellt werden.");
-    EXPECT_EQ(ReadAll(Slideshow + "/Track01.wav").size(), 44 + discimage::TrackBytes(ThreeTrackDisc(), 0).size());
+    EXPECT_EQ(ReadAll(Slideshow + "/Track01.wav").size(),
+              44 + discimage::TrackBytes(ThreeTrackDisc(), 0).size());
     EXPECT_EQ(AudioIni(), "Track01.wav\r\n");
     EXPECT_EQ(SlideshowFiles(), (std::vector<std::string>{"Audio.ini", "Track01.wav", "Track01jitt"}));
     ExpectIdle();
@@ -565,7 +573,8 @@ TEST_F(RipDialogTest, JitterFileFailureShowsTheErrorAndKeepsTheCopy)
 TEST_F(RipDialogTest, ReadOnlyAudioIniIsRefusedAndTheCopyStays)
 {
     WriteFile(Slideshow + "/Audio.ini", "Alt.wav\r\n");
-    fs::permissions(Slideshow + "/Audio.ini", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(Slideshow + "/Audio.ini",
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     OPEN_TRAYS();
     Tick();
     Rip(0);
@@ -609,7 +618,8 @@ TEST_F(RipDialogTest, SwappedDiscIsReadAndTheLineSelectedAgain)
     ClickLine(1);
     discimage::WriteImage(AudioDisc(4), Tray);
     Tick();
-    EXPECT_EQ(Lines(), (QStringList{"Track01 (Audio)", "Track02 (Audio)", "Track03 (Audio)", "Track04 (Audio)"}));
+    EXPECT_EQ(Lines(),
+              (QStringList{"Track01 (Audio)", "Track02 (Audio)", "Track03 (Audio)", "Track04 (Audio)"}));
     ASSERT_EQ(List()->selectedItems().size(), 1);
     EXPECT_EQ(List()->row(List()->selectedItems().first()), 1);
     EXPECT_TRUE(Start()->isEnabled());
@@ -674,8 +684,8 @@ TEST_F(RipDialogTest, HardDiskBetweenTwoCdDrivesGivesEntriesZeroAndOne)
     const std::string second = Temp.path().toStdString() + "/tray2.cue";
     discimage::WriteImage(AudioDisc(5), second);
     TRipFormSeams seams;
-    seams.DriveApi = ScriptedDrives({{'C', os::DRIVE_FIXED}, {'D', os::DRIVE_CDROM}, {'E', os::DRIVE_FIXED},
-                                     {'F', os::DRIVE_CDROM}});
+    seams.DriveApi = ScriptedDrives(
+        {{'C', os::DRIVE_FIXED}, {'D', os::DRIVE_CDROM}, {'E', os::DRIVE_FIXED}, {'F', os::DRIVE_CDROM}});
     OPEN_TRAYS(Tray + ":" + second, seams);
     EXPECT_EQ(Drives()->itemText(1), "Virtual CD drive (tray2.cue)");
     Tick();
@@ -687,7 +697,8 @@ TEST_F(RipDialogTest, HardDiskBetweenTwoCdDrivesGivesEntriesZeroAndOne)
 TEST_F(RipDialogTest, DriveStringsTooLongEndStartUpWithTheSystemText)
 {
     TRipFormSeams seams;
-    seams.DriveApi = {[](uint32_t, char*) { return uint32_t{200}; }, [](const char*) { return os::DRIVE_CDROM; }};
+    seams.DriveApi = {[](uint32_t, char*) { return uint32_t{200}; },
+                      [](const char*) { return os::DRIVE_CDROM; }};
     Open(Tray, seams);
     ASSERT_EQ(Boxes.Shown.size(), 1u);
     EXPECT_EQ(Boxes.Shown[0].Text, os::SysErrorMessage(14) + ".");

@@ -21,17 +21,15 @@ TEST_P(ReplaceProductNameTest, ReplacesTheFirstPlaceholderInAnyCase)
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, ReplaceProductNameTest,
-    testing::Values(
-        TReplaceCase{"LowerCase", "Zurück zu $prg_name$", "Zurück zu Fotaria"},
-        TReplaceCase{"MixedCase", "$Prg_Name$-Diashow", "Fotaria-Diashow"},
-        TReplaceCase{"OnlyFirstOfTwo", "$PRG_NAME$ und $PRG_NAME$", "Fotaria und $PRG_NAME$"},
-        TReplaceCase{"SharpSBefore", "Größe: $PRG_NAME$!", "Größe: Fotaria!"},
-        TReplaceCase{"ManySharpS", "ßßß$prg_name$ßß", "ßßßFotariaßß"},
-        TReplaceCase{"OnlyPlaceholder", "$PRG_NAME$", "Fotaria"},
-        TReplaceCase{"NoPlaceholder", "Auswahl Titel", "Auswahl Titel"},
-        TReplaceCase{"CutShort", "Pro $PRG_NAME", "Pro $PRG_NAME"},
-        TReplaceCase{"Empty", "", ""},
-        TReplaceCase{"RestKeepsItsCase", "$PRG_NAME$ Pro: Audio-CD", "Fotaria Pro: Audio-CD"}),
+    testing::Values(TReplaceCase{"LowerCase", "Zurück zu $prg_name$", "Zurück zu Fotaria"},
+                    TReplaceCase{"MixedCase", "$Prg_Name$-Diashow", "Fotaria-Diashow"},
+                    TReplaceCase{"OnlyFirstOfTwo", "$PRG_NAME$ und $PRG_NAME$", "Fotaria und $PRG_NAME$"},
+                    TReplaceCase{"SharpSBefore", "Größe: $PRG_NAME$!", "Größe: Fotaria!"},
+                    TReplaceCase{"ManySharpS", "ßßß$prg_name$ßß", "ßßßFotariaßß"},
+                    TReplaceCase{"OnlyPlaceholder", "$PRG_NAME$", "Fotaria"},
+                    TReplaceCase{"NoPlaceholder", "Auswahl Titel", "Auswahl Titel"},
+                    TReplaceCase{"CutShort", "Pro $PRG_NAME", "Pro $PRG_NAME"}, TReplaceCase{"Empty", "", ""},
+                    TReplaceCase{"RestKeepsItsCase", "$PRG_NAME$ Pro: Audio-CD", "Fotaria Pro: Audio-CD"}),
     [](const testing::TestParamInfo<TReplaceCase>& param) { return std::string(param.param.Name); });
 
 struct TProgramDirCase {
@@ -51,14 +49,14 @@ TEST_P(ProgramDirTest, EndsInExactlyOneSeparator)
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, ProgramDirTest,
-    testing::Values(
-        TProgramDirCase{"LinuxSubFolder", "/usr/lib/ripper/Ripper", "/usr/lib/ripper/"},
-        TProgramDirCase{"LinuxRoot", "/Ripper", "/"},
-        TProgramDirCase{"LinuxBlanks", "/opt/Fotaria Pro/bin/Ripper", "/opt/Fotaria Pro/bin/"},
-        TProgramDirCase{"DriveRoot", "C:\\Ripper.exe", "C:\\"},
-        TProgramDirCase{"DriveSubFolder", "C:\\Programme\\Fotaria\\Ripper.exe", "C:\\Programme\\Fotaria\\"},
-        TProgramDirCase{"DriveWithoutSlash", "C:Ripper.exe", "C:\\"},
-        TProgramDirCase{"NetworkShare", "\\\\server\\share\\Ripper.exe", "\\\\server\\share\\"}),
+    testing::Values(TProgramDirCase{"LinuxSubFolder", "/usr/lib/ripper/Ripper", "/usr/lib/ripper/"},
+                    TProgramDirCase{"LinuxRoot", "/Ripper", "/"},
+                    TProgramDirCase{"LinuxBlanks", "/opt/Fotaria Pro/bin/Ripper", "/opt/Fotaria Pro/bin/"},
+                    TProgramDirCase{"DriveRoot", "C:\\Ripper.exe", "C:\\"},
+                    TProgramDirCase{"DriveSubFolder", "C:\\Programme\\Fotaria\\Ripper.exe",
+                                    "C:\\Programme\\Fotaria\\"},
+                    TProgramDirCase{"DriveWithoutSlash", "C:Ripper.exe", "C:\\"},
+                    TProgramDirCase{"NetworkShare", "\\\\server\\share\\Ripper.exe", "\\\\server\\share\\"}),
     [](const testing::TestParamInfo<TProgramDirCase>& param) { return std::string(param.param.Name); });
 
 }  // namespace

@@ -38,15 +38,9 @@ std::string TTestProfile::UserFolder() const
     return FRoot.path().toStdString() + "/profile/NORVELA/Fotaria/";
 }
 
-std::string TTestProfile::ProgramFile() const
-{
-    return ProgramDir() + "Ripper";
-}
+std::string TTestProfile::ProgramFile() const { return ProgramDir() + "Ripper"; }
 
-std::string TTestProfile::ProgramDir() const
-{
-    return FRoot.path().toStdString() + "/bin/";
-}
+std::string TTestProfile::ProgramDir() const { return FRoot.path().toStdString() + "/bin/"; }
 
 void TTestProfile::WriteUserFile(const std::string& name, const std::string& bytes) const
 {
@@ -68,22 +62,21 @@ void TTestProfile::WriteProgramFile(const std::string& relativePath, const std::
 
 void TTestProfile::WriteComplete(const std::string& language) const
 {
-    WriteUserFile("Language.ini",
-                  "[german]\r\n"
-                  "20000=Titel für $PRG_NAME$\r\n"
-                  "20001=Schritt eins\r\n"
-                  "20005=Gruppe\r\n"
-                  "20008=MP3 deutsch\r\n"
-                  "20012=Zurück zu $prg_name$\r\n"
-                  "20013=$PRG_NAME$ Pro: Audio-CD einlesen\r\n"
-                  "20015=Einlesen:\r\n"
-                  "[ENGLISH]\r\n"
-                  "20000=Title for $PRG_NAME$\r\n"
-                  "20001=Step one\r\n"
-                  "20005=Group\r\n"
-                  "20008=MP3 english\r\n"
-                  "20012=Back to $prg_name$\r\n"
-                  "20013=$PRG_NAME$ Pro: Import audio CD\r\n");
+    WriteUserFile("Language.ini", "[german]\r\n"
+                                  "20000=Titel für $PRG_NAME$\r\n"
+                                  "20001=Schritt eins\r\n"
+                                  "20005=Gruppe\r\n"
+                                  "20008=MP3 deutsch\r\n"
+                                  "20012=Zurück zu $prg_name$\r\n"
+                                  "20013=$PRG_NAME$ Pro: Audio-CD einlesen\r\n"
+                                  "20015=Einlesen:\r\n"
+                                  "[ENGLISH]\r\n"
+                                  "20000=Title for $PRG_NAME$\r\n"
+                                  "20001=Step one\r\n"
+                                  "20005=Group\r\n"
+                                  "20008=MP3 english\r\n"
+                                  "20012=Back to $prg_name$\r\n"
+                                  "20013=$PRG_NAME$ Pro: Import audio CD\r\n");
     WriteUserFile("LanguageIsSet.ini", language + "\r\n");
     WriteUserFile("Ripper.ini", "[Settings]\r\nDiashowDir=/srv/Diashow\r\n");
     WritePicture("recom_GR", 200, 30, 30);

@@ -25,4 +25,3 @@ struct TJpegErrorManager {
     (*cinfo->err->format_message)(cinfo, manager->Message);
     std::longjmp(manager->Jump, 1);
 }
-

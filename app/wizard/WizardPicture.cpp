@@ -113,10 +113,7 @@ TColour Shade(double x, double y, TVariant variant)
     return Mix(base, {255, 255, 255}, 0.25 * glow);
 }
 
-std::uint8_t ToByte(double v)
-{
-    return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L));
-}
+std::uint8_t ToByte(double v) { return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L)); }
 
 struct TCompressDeleter {
     void operator()(jpeg_compress_struct* cinfo) const
@@ -154,9 +151,10 @@ bool Compress(jpeg_compress_struct* cinfo, TJpegErrorManager* manager, std::FILE
 }  // namespace
 
 TRgbPicture::TRgbPicture(int width, int height)
-    : Width(width), Height(height), Pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3)
-{
-}
+    : Width(width),
+      Height(height),
+      Pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3)
+{}
 
 void TRgbPicture::Fill(std::uint8_t r, std::uint8_t g, std::uint8_t b)
 {

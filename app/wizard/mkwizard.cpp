@@ -20,7 +20,8 @@ int main(int argc, char** argv)
         } pictures[] = {{"recom_GR", wizard::TVariant::German}, {"recom_EN", wizard::TVariant::English}};
         for (const auto& p : pictures) {
             std::filesystem::create_directories(folder / p.Sub);
-            wizard::WriteJpegFile((folder / p.Sub / "wizard.jpg").string(), wizard::DrawWizardPicture(p.Variant));
+            wizard::WriteJpegFile((folder / p.Sub / "wizard.jpg").string(),
+                                  wizard::DrawWizardPicture(p.Variant));
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "mkwizard: %s\n", e.what());

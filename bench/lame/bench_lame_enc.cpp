@@ -29,9 +29,11 @@ int MakePcm(const char* path, double seconds)
             const double t = double(at + i) / 44100;
             // A slow glide keeps the encoder from settling on one spectrum.
             block[2 * i] = static_cast<int16_t>(9000 * std::sin(2 * M_PI * (220 + 20 * std::sin(t)) * t));
-            block[2 * i + 1] = static_cast<int16_t>(7000 * std::sin(2 * M_PI * 587.3 * t) + (std::rand() % 512) - 256);
+            block[2 * i + 1] =
+                static_cast<int16_t>(7000 * std::sin(2 * M_PI * 587.3 * t) + (std::rand() % 512) - 256);
         }
-        if (std::fwrite(block.data(), 4, static_cast<std::size_t>(n), out.get()) != static_cast<std::size_t>(n))
+        if (std::fwrite(block.data(), 4, static_cast<std::size_t>(n), out.get()) !=
+            static_cast<std::size_t>(n))
             return 1;
     }
     return 0;
@@ -61,9 +63,11 @@ int Encode(const char* inPath, const char* outPath)
     uint32_t bytes = 0;
     bool ok = true;
     for (std::size_t n; ok && (n = std::fread(pcm.data(), 2, samples, in.get())) > 0;)
-        ok = beEncodeChunk(stream, static_cast<uint32_t>(n & ~std::size_t{1}), pcm.data(), mp3.data(), &bytes) == 0 &&
+        ok = beEncodeChunk(stream, static_cast<uint32_t>(n & ~std::size_t{1}), pcm.data(), mp3.data(),
+                           &bytes) == 0 &&
              std::fwrite(mp3.data(), 1, bytes, out.get()) == bytes;
-    ok = ok && beDeinitStream(stream, mp3.data(), &bytes) == 0 && std::fwrite(mp3.data(), 1, bytes, out.get()) == bytes;
+    ok = ok && beDeinitStream(stream, mp3.data(), &bytes) == 0 &&
+         std::fwrite(mp3.data(), 1, bytes, out.get()) == bytes;
     beCloseStream(stream);
     return ok ? 0 : 1;
 }

@@ -99,8 +99,8 @@ bool ParseOptions(int argc, char** argv, TOptions& options)
 {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        int* target = arg == "--slow-ms" ? &options.SlowMs
-                      : arg == "--rip-ms" ? &options.RipMs
+        int* target = arg == "--slow-ms"    ? &options.SlowMs
+                      : arg == "--rip-ms"   ? &options.RipMs
                       : arg == "--after-ms" ? &options.AfterMs
                                             : nullptr;
         if (!target || i + 1 >= argc) {
@@ -163,10 +163,7 @@ double Percentile(std::vector<double> values, double p)
     return values[std::min(rank, values.size()) - 1];
 }
 
-const char* Verdict(double value, double goal)
-{
-    return value <= goal ? "met" : "MISSED";
-}
+const char* Verdict(double value, double goal) { return value <= goal ? "met" : "MISSED"; }
 
 int Measure(const TOptions& options, const std::string& tray)
 {
@@ -252,16 +249,18 @@ int Measure(const TOptions& options, const std::string& tray)
     const double afterMax = *std::max_element(afterGaps.begin(), afterGaps.end());
     const double abortToIdle = static_cast<double>(idleAt - abortedAt) / 1e9;
 
-    std::printf("Dialog responsiveness: demo disc, track 1 to WAV, emulated drive %s, every read %d ms\n", kDevice,
-                options.SlowMs);
+    std::printf("Dialog responsiveness: demo disc, track 1 to WAV, emulated drive %s, every read %d ms\n",
+                kDevice, options.SlowMs);
     std::printf("%-46s %7.3f s (goal <= %.1f: %s)   99th percentile %.3f s   %zu passes in %.1f s\n",
                 "longest event-loop gap during the rip", ripMax, kGapGoal, Verdict(ripMax, kGapGoal),
                 Percentile(ripGaps, 0.99), ripGaps.size(), static_cast<double>(idleAt - startedAt) / 1e9);
-    std::printf("%-46s %7.4f s (goal <= %.1f: %s)   clicked %.1f s into the rip\n", "Abort to idle", abortToIdle,
-                kAbortGoal, Verdict(abortToIdle, kAbortGoal), static_cast<double>(abortedAt - startedAt) / 1e9);
+    std::printf("%-46s %7.4f s (goal <= %.1f: %s)   clicked %.1f s into the rip\n", "Abort to idle",
+                abortToIdle, kAbortGoal, Verdict(abortToIdle, kAbortGoal),
+                static_cast<double>(abortedAt - startedAt) / 1e9);
     std::printf("%-46s %7.3f s (goal <= %.1f: %s)   99th percentile %.3f s   over %.1f s\n",
-                "longest gap after the abort (read ends, refresh)", afterMax, kGapGoal, Verdict(afterMax, kGapGoal),
-                Percentile(afterGaps, 0.99), static_cast<double>(endAt - idleAt) / 1e9);
+                "longest gap after the abort (read ends, refresh)", afterMax, kGapGoal,
+                Verdict(afterMax, kGapGoal), Percentile(afterGaps, 0.99),
+                static_cast<double>(endAt - idleAt) / 1e9);
     return 0;
 }
 

@@ -15,10 +15,7 @@ using testing::ElementsAreArray;
 namespace {
 
 // The packed field by value: gtest would bind a reference to it.
-int32_t Jitter(const TCDRIP& r)
-{
-    return r.Parameters().JitterCorrection;
-}
+int32_t Jitter(const TCDRIP& r) { return r.Parameters().JitterCorrection; }
 
 class DriveTest : public testing::Test {
 protected:
@@ -48,9 +45,9 @@ protected:
 TEST_F(DriveTest, ConstructionAsksTheLibraryInOrderAndMirrorsTheRecord)
 {
     auto r = Make();
-    EXPECT_THAT(cd.log, ElementsAre("GetCDRipVersion", "Init", "GetCDROMParameters", "GetActiveCDROM", "ReadToc",
-                                    "GetNumTocEntries", "GetTocEntry 0", "GetTocEntry 1", "GetTocEntry 1",
-                                    "GetTocEntry 2"));
+    EXPECT_THAT(cd.log, ElementsAre("GetCDRipVersion", "Init", "GetCDROMParameters", "GetActiveCDROM",
+                                    "ReadToc", "GetNumTocEntries", "GetTocEntry 0", "GetTocEntry 1",
+                                    "GetTocEntry 1", "GetTocEntry 2"));
     EXPECT_EQ(r->Version(), "111");
     EXPECT_EQ(r->CDRomName(), "DRIVE ZERO");
     EXPECT_EQ(r->CDRomNum(), 0);
@@ -156,8 +153,8 @@ TEST_F(DriveTest, AssigningAnotherDriveSwitchesAndAppendsItsTracks)
     EXPECT_EQ(r->Speed(), 8);
     EXPECT_EQ(r->OutputFormat(), STEREO11025);
     EXPECT_EQ(r->DriveTable().DriveType, 200);
-    EXPECT_FALSE(r->JitterCorrect());                 // untouched
-    EXPECT_EQ(Jitter(*r), 0);   // the library's value for drive 1
+    EXPECT_FALSE(r->JitterCorrect());  // untouched
+    EXPECT_EQ(Jitter(*r), 0);          // the library's value for drive 1
     EXPECT_EQ(r->TrackCount(), 3);
     EXPECT_THAT(Names(*r), ElementsAre("Track01", "Track02", "Track01", "Track02", "Track03"));
     EXPECT_EQ(r->Tracks().Object(2)->StartSector, 150);
@@ -169,7 +166,7 @@ TEST_F(DriveTest, RejectedSwitchKeepsTheDriveAndReadsTheActiveOne)
     r->Tracks().Clear();
     r->SetCDRomNum(256);
     EXPECT_EQ(r->CDRomNum(), 0);
-    EXPECT_EQ(cd.Count("GetCDROMParameters"), 1);   // only the constructor's
+    EXPECT_EQ(cd.Count("GetCDROMParameters"), 1);  // only the constructor's
     EXPECT_THAT(Names(*r), ElementsAre("Track01", "Track02"));
 }
 
@@ -212,8 +209,8 @@ TEST_P(AssignThrowTest, AnyExceptionBecomesInitializationFailureAndEarlierStepsS
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryCall, AssignThrowTest,
-                         testing::Values("SetActiveCDROM", "GetCDROMParameters", "ReadToc", "GetNumTocEntries",
-                                         "GetTocEntry"),
+                         testing::Values("SetActiveCDROM", "GetCDROMParameters", "ReadToc",
+                                         "GetNumTocEntries", "GetTocEntry"),
                          [](const auto& p) { return std::string(p.param); });
 
 TEST_F(DriveTest, RereadDriveReadsTheCurrentDriveAfresh)
@@ -273,12 +270,12 @@ TEST_P(TrackNameTest, NamesCountFromTrack01)
     EXPECT_EQ(r->Tracks().Name(n - 1), "Track" + (n < 10 ? "0" + std::to_string(n) : std::to_string(n)));
     EXPECT_EQ(last->TrackNumber, n);
     EXPECT_EQ(last->StartSector, (n - 1) * 100);
-    EXPECT_EQ(last->EndSector, n * 100 - 1);   // lead-out entry minus 1
+    EXPECT_EQ(last->EndSector, n * 100 - 1);  // lead-out entry minus 1
     EXPECT_EQ(r->Tracks().Name(0), "Track01");
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, TrackNameTest, testing::Values(1, 9, 10, 12, 99, 100),
-    [](const auto& p) { return "Track" + std::to_string(p.param); });
+                         [](const auto& p) { return "Track" + std::to_string(p.param); });
 
 TEST(PadTrackNumber, TwoDigitsAtLeast)
 {
@@ -289,7 +286,8 @@ TEST(PadTrackNumber, TwoDigitsAtLeast)
     EXPECT_EQ(PadTrackNumber(65535), "65535");
 }
 
-class TrackKindTest : public DriveTest, public testing::WithParamInterface<std::pair<uint8_t, const char*>> {};
+class TrackKindTest : public DriveTest,
+                      public testing::WithParamInterface<std::pair<uint8_t, const char*>> {};
 
 TEST_P(TrackKindTest, OnlyFlags0x10IsAudio)
 {
@@ -298,8 +296,10 @@ TEST_P(TrackKindTest, OnlyFlags0x10IsAudio)
 }
 
 INSTANTIATE_TEST_SUITE_P(Flags, TrackKindTest,
-                         testing::Values(std::make_pair(uint8_t{0x10}, "Audio"), std::make_pair(uint8_t{0x14}, "Data"),
-                                         std::make_pair(uint8_t{0x00}, "Data"), std::make_pair(uint8_t{0x11}, "Data"),
+                         testing::Values(std::make_pair(uint8_t{0x10}, "Audio"),
+                                         std::make_pair(uint8_t{0x14}, "Data"),
+                                         std::make_pair(uint8_t{0x00}, "Data"),
+                                         std::make_pair(uint8_t{0x11}, "Data"),
                                          std::make_pair(uint8_t{0x90}, "Data")),
                          [](const auto& p) {
                              char name[16];
@@ -365,7 +365,8 @@ TEST_P(FormatTest, WritesOffset327AndSetsTheCoder)
 }
 
 INSTANTIATE_TEST_SUITE_P(AllSix, FormatTest,
-                         testing::Values(STEREO44100, MONO44100, STEREO22050, MONO22050, STEREO11025, MONO11025),
+                         testing::Values(STEREO44100, MONO44100, STEREO22050, MONO22050, STEREO11025,
+                                         MONO11025),
                          [](const auto& p) { return scripted::FormatName(p.param); });
 
 TEST(FormatSpecTable, RatesAndChannels)
@@ -383,8 +384,8 @@ TEST_F(DriveTest, DriveSelectionDoesNotTouchTheCoder)
 {
     auto r = Make();
     TLameCoder coder(lameLib.Api());
-    r->SetCoder(&coder);   // MONO22050
-    r->SetCDRomNum(1);     // the drive reports STEREO11025
+    r->SetCoder(&coder);  // MONO22050
+    r->SetCDRomNum(1);    // the drive reports STEREO11025
     EXPECT_EQ(r->OutputFormat(), STEREO11025);
     EXPECT_EQ(coder.SampleRate(), 22050u);
     EXPECT_EQ(coder.Mode(), TLameMode::MONO);

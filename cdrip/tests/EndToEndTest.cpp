@@ -66,8 +66,9 @@ class WavEndToEnd : public EndToEnd, public testing::WithParamInterface<WavCase>
 
 TEST_P(WavEndToEnd, PcmIsTheImagesTrackByteForByte)
 {
-    Load({1, {Audio(120, discimage::Content::Counter), Audio(90, discimage::Content::Noise, 7),
-              Audio(31, discimage::Content::Sine)}});
+    Load({1,
+          {Audio(120, discimage::Content::Counter), Audio(90, discimage::Content::Noise, 7),
+           Audio(31, discimage::Content::Sine)}});
     const WavCase c = GetParam();
     ripper->SetJitterCorrect(c.jitterCorrect);
     ripper->SetWriteWAV(true);
@@ -93,10 +94,11 @@ TEST_P(WavEndToEnd, PcmIsTheImagesTrackByteForByte)
 }
 
 INSTANTIATE_TEST_SUITE_P(Tracks, WavEndToEnd,
-                         testing::Values(WavCase{0, true}, WavCase{1, true}, WavCase{2, true}, WavCase{0, false},
-                                         WavCase{1, false}),
+                         testing::Values(WavCase{0, true}, WavCase{1, true}, WavCase{2, true},
+                                         WavCase{0, false}, WavCase{1, false}),
                          [](const auto& p) {
-                             return "Track" + std::to_string(p.param.track + 1) + (p.param.jitterCorrect ? "Paranoia" : "Plain");
+                             return "Track" + std::to_string(p.param.track + 1) +
+                                    (p.param.jitterCorrect ? "Paranoia" : "Plain");
                          });
 
 TEST_F(EndToEnd, RawPcmIsTheTrackWithoutHeader)
@@ -108,8 +110,9 @@ TEST_F(EndToEnd, RawPcmIsTheTrackWithoutHeader)
 
 TEST_F(EndToEnd, LastAudioTrackBeforeDataEndsWhereItsAudioEnds)
 {
-    Load({1, {Audio(50, discimage::Content::Counter), Audio(60, discimage::Content::Counter), DataTrack(300)}},
-         "extra");
+    Load(
+        {1, {Audio(50, discimage::Content::Counter), Audio(60, discimage::Content::Counter), DataTrack(300)}},
+        "extra");
     EXPECT_EQ(ripper->Tracks().Object(2)->Kind, "Data");
     ripper->RipTrack(2, dir.Path("t.raw"));
     EXPECT_EQ(ReadFile(dir.Path("t.raw")), Pcm(1));
@@ -119,7 +122,7 @@ class FormatEndToEnd : public EndToEnd, public testing::WithParamInterface<TOutp
 
 TEST_P(FormatEndToEnd, GivesTheExactSampleCount)
 {
-    const int32_t sectors = 150;   // two seconds
+    const int32_t sectors = 150;  // two seconds
     Load({1, {Audio(sectors, discimage::Content::Sine)}});
     const TFormatSpec shape = FormatSpec(GetParam());
     ripper->SetOutputFormat(GetParam());
@@ -135,7 +138,8 @@ TEST_P(FormatEndToEnd, GivesTheExactSampleCount)
 }
 
 INSTANTIATE_TEST_SUITE_P(AllSix, FormatEndToEnd,
-                         testing::Values(STEREO44100, MONO44100, STEREO22050, MONO22050, STEREO11025, MONO11025),
+                         testing::Values(STEREO44100, MONO44100, STEREO22050, MONO22050, STEREO11025,
+                                         MONO11025),
                          [](const auto& p) { return scripted::FormatName(p.param); });
 
 #ifdef HAVE_MPG123
@@ -189,7 +193,7 @@ TEST_P(Mp3EndToEnd, DecodesToTheEncodedLength)
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, Mp3EndToEnd, testing::Values(STEREO44100, MONO22050, STEREO11025),
-    [](const auto& p) { return scripted::FormatName(p.param); });
+                         [](const auto& p) { return scripted::FormatName(p.param); });
 #endif
 
 TEST_F(EndToEnd, InjectedJitterGivesTheJitterFile)
@@ -222,7 +226,7 @@ TEST_F(EndToEnd, PersistentFailureEndsInReadErrorWithoutHanging)
     }
     EXPECT_FALSE(ended);
     for (const std::string& name : scripted::FolderNames(dir.Root()))
-        EXPECT_EQ(name.find("t.wav"), std::string::npos) << name;   // no file, no temporary left
+        EXPECT_EQ(name.find("t.wav"), std::string::npos) << name;  // no file, no temporary left
 }
 
 TEST_F(EndToEnd, FailedOpenTouchesNoFile)

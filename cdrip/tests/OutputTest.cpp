@@ -165,18 +165,19 @@ TEST_P(UnfinishedRipTest, LeavesTheOldFileAsItWas)
 std::vector<std::tuple<Ending, Kind>> Endings()
 {
     std::vector<std::tuple<Ending, Kind>> all;
-    for (Ending e : {Ending::Abort, Ending::ReadError, Ending::ShortWrite, Ending::CommitFails, Ending::LibraryThrows})
+    for (Ending e :
+         {Ending::Abort, Ending::ReadError, Ending::ShortWrite, Ending::CommitFails, Ending::LibraryThrows})
         for (Kind k : {Kind::Wav, Kind::Raw, Kind::Mp3})
             all.emplace_back(e, k);
     all.emplace_back(Ending::EncoderRefuses, Kind::Mp3);
     return all;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Endings, UnfinishedRipTest, testing::ValuesIn(Endings()),
-    [](const testing::TestParamInfo<std::tuple<Ending, Kind>>& p) {
-        return std::string(EndingName(std::get<0>(p.param))) + KindName(std::get<1>(p.param));
-    });
+INSTANTIATE_TEST_SUITE_P(Endings, UnfinishedRipTest, testing::ValuesIn(Endings()),
+                         [](const testing::TestParamInfo<std::tuple<Ending, Kind>>& p) {
+                             return std::string(EndingName(std::get<0>(p.param))) +
+                                    KindName(std::get<1>(p.param));
+                         });
 
 // ---- a rip that completes ----
 
@@ -211,13 +212,15 @@ TEST_P(CompleteRipTest, NewFileGetsTheUsualPermissions)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, CompleteRipTest, testing::Values(Kind::Wav, Kind::Raw, Kind::Mp3),
-                         [](const testing::TestParamInfo<Kind>& p) { return std::string(KindName(p.param)); });
+                         [](const testing::TestParamInfo<Kind>& p) {
+                             return std::string(KindName(p.param));
+                         });
 
 // A complete copy is never taken back because its jitter file failed: the
 // copy stays, the track counts as finished, and the error follows.
 struct JitterFailure {
     const char* Name;
-    bool DirectoryInItsPlace;   // else its commit fails
+    bool DirectoryInItsPlace;  // else its commit fails
 };
 
 class JitterFileFailureTest : public OutputTest, public testing::WithParamInterface<JitterFailure> {};
@@ -235,7 +238,8 @@ TEST_P(JitterFileFailureTest, KeepsTheCompleteCopyAndReportsTheError)
         ripper->RipTrack(1, name);
         ADD_FAILURE() << "no error";
     } catch (const std::exception& e) {
-        EXPECT_EQ(e.what(), GetParam().DirectoryInItsPlace ? rtl::FileCreateErrorMessage(jitter) : "Write error");
+        EXPECT_EQ(e.what(),
+                  GetParam().DirectoryInItsPlace ? rtl::FileCreateErrorMessage(jitter) : "Write error");
     }
     const auto file = ReadFile(name);
     ASSERT_EQ(file.size(), 44u + 32);
@@ -263,11 +267,12 @@ std::deque<scripted::Read> Script(const std::string& text)
     size_t i = 0;
     while (i < text.size()) {
         size_t used = 0;
-        const int count = std::isdigit(static_cast<unsigned char>(text[i])) ? std::stoi(text.substr(i), &used) : 1;
+        const int count =
+            std::isdigit(static_cast<unsigned char>(text[i])) ? std::stoi(text.substr(i), &used) : 1;
         i += used;
         const char what = text[i++];
         for (int n = 0; n < count; ++n)
-            reads.push_back(what == 'F' ? scripted::Read{CDRIP_ERROR, {}}
+            reads.push_back(what == 'F'   ? scripted::Read{CDRIP_ERROR, {}}
                             : what == 'Q' ? scripted::Read{0, {}}
                                           : scripted::Read{0, Bytes(2, 7)});
     }
@@ -279,7 +284,7 @@ struct QuietCase {
     const char* Name;
     const char* Reads;
     bool ReadError;
-    int Chunks;   // RipChunk calls made
+    int Chunks;  // RipChunk calls made
     size_t Bytes;
 };
 
@@ -312,14 +317,14 @@ TEST_P(QuietReadTest, NeitherCountsNorResetsTheFailures)
     EXPECT_EQ(fs::exists(dir.Path("t.raw")), !c.ReadError);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Scripts, QuietReadTest,
-    testing::Values(QuietCase{"OnlyQuiet", "500Q", false, 501, 0},
-                    QuietCase{"QuietBetweenFailuresKeepsTheRun", "60F300Q40F", true, 400, 0},
-                    QuietCase{"QuietDoesNotAddToTheRun", "99F300QD", false, 401, 2},
-                    QuietCase{"DataEndsTheRun", "99FD10Q99FD", false, 211, 4},
-                    QuietCase{"QuietFirstThenAHundredFailures", "5Q100F", true, 105, 0}),
-    [](const testing::TestParamInfo<QuietCase>& p) { return p.param.Name; });
+INSTANTIATE_TEST_SUITE_P(Scripts, QuietReadTest,
+                         testing::Values(QuietCase{"OnlyQuiet", "500Q", false, 501, 0},
+                                         QuietCase{"QuietBetweenFailuresKeepsTheRun", "60F300Q40F", true, 400,
+                                                   0},
+                                         QuietCase{"QuietDoesNotAddToTheRun", "99F300QD", false, 401, 2},
+                                         QuietCase{"DataEndsTheRun", "99FD10Q99FD", false, 211, 4},
+                                         QuietCase{"QuietFirstThenAHundredFailures", "5Q100F", true, 105, 0}),
+                         [](const testing::TestParamInfo<QuietCase>& p) { return p.param.Name; });
 
 // ---- leftovers of killed writers ----
 

@@ -25,7 +25,8 @@ std::vector<uint8_t> Cat(std::initializer_list<std::vector<uint8_t>> parts)
 
 std::vector<uint8_t> Tail(const std::vector<uint8_t>& file, size_t from)
 {
-    return file.size() < from ? std::vector<uint8_t>{} : std::vector<uint8_t>(file.begin() + from, file.end());
+    return file.size() < from ? std::vector<uint8_t>{}
+                              : std::vector<uint8_t>(file.begin() + from, file.end());
 }
 
 std::string Text(const std::vector<uint8_t>& b) { return std::string(b.begin(), b.end()); }
@@ -38,8 +39,12 @@ protected:
         cd.drives[0].toc = Toc({0, 100, 350});
         cd.readSize = 16;
         ripper = std::make_unique<TCDRIP>(cd.Api(), files);
-        ripper->OnBeginTrack = [this](void* s, uint16_t n) { events.push_back("begin " + Who(s) + std::to_string(n)); };
-        ripper->OnEndTrack = [this](void* s, uint16_t n) { events.push_back("end " + Who(s) + std::to_string(n)); };
+        ripper->OnBeginTrack = [this](void* s, uint16_t n) {
+            events.push_back("begin " + Who(s) + std::to_string(n));
+        };
+        ripper->OnEndTrack = [this](void* s, uint16_t n) {
+            events.push_back("end " + Who(s) + std::to_string(n));
+        };
         ripper->OnProgress = [this](void*, uint16_t p) { events.push_back("progress " + std::to_string(p)); };
     }
 
@@ -54,8 +59,8 @@ protected:
 
     int Progress() const
     {
-        return static_cast<int>(std::count_if(events.begin(), events.end(),
-                                              [](const std::string& e) { return e.rfind("progress", 0) == 0; }));
+        return static_cast<int>(std::count_if(
+            events.begin(), events.end(), [](const std::string& e) { return e.rfind("progress", 0) == 0; }));
     }
 
     void ExpectError(const std::function<void()>& rip, const std::string& message)
@@ -84,11 +89,11 @@ TEST_F(RipTest, RawPcmHoldsExactlyTheDeliveredBytesOfEveryNonFailedRead)
     cd.log.clear();
     ripper->RipSectors(10, 20, dir.Path("t.raw"));
     EXPECT_EQ(ReadFile(dir.Path("t.raw")), Cat({a, b, c}));
-    EXPECT_EQ(Progress(), 4);   // failed reads report progress too
-    EXPECT_THAT(cd.log, ElementsAre("SetCDROMParameters", "OpenRipper 10 20", "RipChunk", "GetPercentCompleted",
-                                    "RipChunk", "GetPercentCompleted", "RipChunk", "GetLastJitterErrorPosition",
-                                    "GetPercentCompleted", "RipChunk", "GetPercentCompleted",
-                                    "GetNumberOfJitterErrors", "CloseRipper"));
+    EXPECT_EQ(Progress(), 4);  // failed reads report progress too
+    EXPECT_THAT(cd.log, ElementsAre("SetCDROMParameters", "OpenRipper 10 20", "RipChunk",
+                                    "GetPercentCompleted", "RipChunk", "GetPercentCompleted", "RipChunk",
+                                    "GetLastJitterErrorPosition", "GetPercentCompleted", "RipChunk",
+                                    "GetPercentCompleted", "GetNumberOfJitterErrors", "CloseRipper"));
 }
 
 TEST_F(RipTest, ReadsGoOnWhileNoneReportsDone)
@@ -166,11 +171,13 @@ TEST_P(WavHeaderTest, HeaderStartsWithTheFullRangeAndEndsWithTheTrueSize)
 }
 
 INSTANTIATE_TEST_SUITE_P(FormatsAndLengths, WavHeaderTest,
-                         testing::Values(WavCase{STEREO44100, 1}, WavCase{STEREO44100, 101}, WavCase{MONO44100, 1},
-                                         WavCase{STEREO22050, 75}, WavCase{MONO22050, 3}, WavCase{STEREO11025, 7},
+                         testing::Values(WavCase{STEREO44100, 1}, WavCase{STEREO44100, 101},
+                                         WavCase{MONO44100, 1}, WavCase{STEREO22050, 75},
+                                         WavCase{MONO22050, 3}, WavCase{STEREO11025, 7},
                                          WavCase{MONO11025, 1000}, WavCase{STEREO44100, 0}),
                          [](const auto& p) {
-                             return scripted::FormatName(p.param.format) + "_" + std::to_string(p.param.sectors) + "Sectors";
+                             return scripted::FormatName(p.param.format) + "_" +
+                                    std::to_string(p.param.sectors) + "Sectors";
                          });
 
 // A complete rip's header is true as first written, so an output that cannot
@@ -200,7 +207,7 @@ TEST_F(RipTest, HugeRangeCapsTheHeaderSizesWithoutWrapping)
 {
     ripper->SetWriteWAV(true);
     cd.reads = {{CDRIP_RIPPING_DONE, Bytes(12, 1)}};
-    files.seekable = false;   // the short data cannot be mended: a write error
+    files.seekable = false;  // the short data cannot be mended: a write error
     EXPECT_THROW(ripper->RipSectors(-5, INT32_MAX, dir.Path("t.wav")), ECDRIPError);
     ASSERT_FALSE(files.ops.empty());
     const std::vector<uint8_t>& header = files.ops.front().bytes;
@@ -219,7 +226,7 @@ TEST_F(RipTest, AbortInTheFirstPumpEndsBeforeTheSecondRead)
     EXPECT_EQ(cd.Count("RipChunk"), 1);
     EXPECT_TRUE(ripper->Aborted());
     EXPECT_THAT(events, ElementsAre("begin 1", "progress 0", "end 1"));
-    ASSERT_EQ(files.ops.size(), 2u);   // header and the first read, under a temporary name
+    ASSERT_EQ(files.ops.size(), 2u);  // header and the first read, under a temporary name
     EXPECT_EQ(files.ops[1].bytes, a);
     EXPECT_TRUE(files.committed.empty());
     EXPECT_TRUE(scripted::FolderNames(dir.Root()).empty());
@@ -239,7 +246,7 @@ TEST_F(RipTest, AbortBetweenRipsDoesNotStopTheNext)
 
 TEST_F(RipTest, EncoderGetsWholeChunksAndTheRemainderIsCarriedThenDropped)
 {
-    Encode(4);   // 8 bytes per chunk
+    Encode(4);  // 8 bytes per chunk
     const auto a = Bytes(5, 0), b = Bytes(13, 5), c = Bytes(7, 18);
     cd.reads = {{0, a}, {CDRIP_ERROR, Bytes(16, 0xEE)}, {0, b}, {CDRIP_RIPPING_DONE, c}};
     ripper->RipTrack(1, dir.Path("t.wav"));
@@ -248,13 +255,13 @@ TEST_F(RipTest, EncoderGetsWholeChunksAndTheRemainderIsCarriedThenDropped)
     // 25 PCM bytes: three chunks encoded (24 bytes), the last byte dropped.
     const auto pcm = Bytes(24, 0);
     EXPECT_EQ(mp3, Cat({pcm, {'F', 'L', 'U', 'S', 'H'}}));
-    EXPECT_THAT(lameLib.log, ElementsAre("Version", "InitStream", "EncodeChunk 4", "EncodeChunk 4", "EncodeChunk 4",
-                                         "DeinitStream", "CloseStream"));
+    EXPECT_THAT(lameLib.log, ElementsAre("Version", "InitStream", "EncodeChunk 4", "EncodeChunk 4",
+                                         "EncodeChunk 4", "DeinitStream", "CloseStream"));
 }
 
 TEST_F(RipTest, EncodingWithAChunkLargerThanAReadCarriesAcrossManyReads)
 {
-    Encode(20);   // 40 bytes per chunk, reads of at most 16
+    Encode(20);  // 40 bytes per chunk, reads of at most 16
     std::vector<uint8_t> all;
     for (int i = 0; i < 9; ++i) {
         const auto part = Bytes(16, static_cast<uint8_t>(i * 16));
@@ -263,8 +270,9 @@ TEST_F(RipTest, EncodingWithAChunkLargerThanAReadCarriesAcrossManyReads)
     }
     ripper->RipSectors(0, 10, dir.Path("t"));
     const auto mp3 = ReadFile(dir.Path("t.mp3"));
-    ASSERT_EQ(mp3.size(), 3u * 40 + 5);   // 144 bytes: three chunks, 24 dropped
-    EXPECT_EQ(std::vector<uint8_t>(mp3.begin(), mp3.begin() + 120), std::vector<uint8_t>(all.begin(), all.begin() + 120));
+    ASSERT_EQ(mp3.size(), 3u * 40 + 5);  // 144 bytes: three chunks, 24 dropped
+    EXPECT_EQ(std::vector<uint8_t>(mp3.begin(), mp3.begin() + 120),
+              std::vector<uint8_t>(all.begin(), all.begin() + 120));
 }
 
 TEST_F(RipTest, AbortedMp3IsStillFlushedAndClosed)
@@ -273,8 +281,8 @@ TEST_F(RipTest, AbortedMp3IsStillFlushedAndClosed)
     cd.reads = {{0, Bytes(16, 0)}, {CDRIP_RIPPING_DONE, Bytes(16, 0)}};
     ripper->ProcessMessages = [this] { ripper->Abort(); };
     ripper->RipSectors(0, 10, dir.Path("t.mp3"));
-    EXPECT_THAT(lameLib.log, ElementsAre("Version", "InitStream", "EncodeChunk 4", "EncodeChunk 4", "DeinitStream",
-                                         "CloseStream"));
+    EXPECT_THAT(lameLib.log, ElementsAre("Version", "InitStream", "EncodeChunk 4", "EncodeChunk 4",
+                                         "DeinitStream", "CloseStream"));
 }
 
 // ---- jitter ----
@@ -289,7 +297,7 @@ TEST_F(RipTest, JitterLinesCollectAcrossRipsAndTheFileRepeatsThem)
     EXPECT_EQ(Text(ReadFile(dir.Path("ajitt"))), "1532 1540\r\n");
     EXPECT_EQ(ripper->JitterErrorCount(), 1);
 
-    cd.jitterFirst = -1;   // shown unsigned
+    cd.jitterFirst = -1;  // shown unsigned
     cd.jitterLast = 7;
     cd.jitterCount = 2;
     cd.reads = {{CDRIP_JITTER_ERROR, {}}, {CDRIP_RIPPING_DONE, {}}};
@@ -362,7 +370,7 @@ TEST_P(FailedReadsTest, AHundredFailedReadsInARowAreAReadError)
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, FailedReadsTest, testing::Values(1, 99, 100),
-    [](const auto& p) { return "Fail" + std::to_string(p.param); });
+                         [](const auto& p) { return "Fail" + std::to_string(p.param); });
 
 TEST_F(RipTest, FailuresSeparatedBySuccessAreRetriedForever)
 {
@@ -396,14 +404,17 @@ TEST_P(ShortWriteTest, IsAWriteErrorAfterCompletionWithoutJitterFileOrEndEvent)
         Encode(4);
         name = dir.Path("t.mp3");
     }
-    files.failWrite = where == Short::WavData ? 3 : where == Short::Mp3Flush ? 5 : where == Short::WavHeader ? 1 : 2;
+    files.failWrite = where == Short::WavData     ? 3
+                      : where == Short::Mp3Flush  ? 5
+                      : where == Short::WavHeader ? 1
+                                                  : 2;
     cd.reads = {{CDRIP_JITTER_ERROR, Bytes(16, 0)}, {CDRIP_RIPPING_DONE, Bytes(16, 16)}};
     ExpectError([&] { ripper->RipTrack(1, dir.Path("t.wav")); }, "Write error");
     EXPECT_EQ(cd.Count("CloseRipper"), 1);
     EXPECT_EQ(cd.Count("GetNumberOfJitterErrors"), 1);
     EXPECT_FALSE(scripted::FileExists(dir.Path("tjitt")));
     EXPECT_THAT(events, testing::Not(testing::Contains("end 1")));
-    EXPECT_TRUE(scripted::FolderNames(dir.Root()).empty()) << name;   // nothing partial under any name
+    EXPECT_TRUE(scripted::FolderNames(dir.Root()).empty()) << name;  // nothing partial under any name
     if (where == Short::Mp3Chunk || where == Short::Mp3Flush) {
         EXPECT_EQ(lameLib.log.back(), "CloseStream");
     }
@@ -437,7 +448,7 @@ TEST_F(RipTest, FirstErrorWinsOverLaterOnes)
     Encode(4);
     cd.whenExhausted = {CDRIP_ERROR, {}};
     cd.reads = {{0, Bytes(8, 0)}};
-    files.failWrite = 2;   // the flush's write, after the read error
+    files.failWrite = 2;  // the flush's write, after the read error
     cd.throwIn = "CloseRipper";
     ExpectError([&] { ripper->RipSectors(0, 1, dir.Path("t.mp3")); }, "Read error");
     EXPECT_EQ(cd.Count("CloseRipper"), 1);
@@ -485,7 +496,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, EncoderOpenTest,
                          testing::Values(EncoderFailure{2, 4, 64, false}, EncoderFailure{0, 0, 64, true},
                                          EncoderFailure{0, 4, 0, true}),
                          [](const auto& p) {
-                             return p.param.initResult != 0 ? "InitRefused" : p.param.samples == 0 ? "NoSamples" : "NoBuffer";
+                             return p.param.initResult != 0 ? "InitRefused"
+                                    : p.param.samples == 0  ? "NoSamples"
+                                                            : "NoBuffer";
                          });
 
 TEST_F(RipTest, EncodeWithoutCoderIsAnInitializationFailure)

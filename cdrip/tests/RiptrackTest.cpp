@@ -131,10 +131,7 @@ bool WaitForTemporary(const std::string& folder, std::chrono::seconds limit)
 }
 
 // Runs riptrack with `args` (already quoted).
-ToolRun Riptrack(const std::string& args)
-{
-    return RunCommand(ToolsDir() + "/riptrack " + args);
-}
+ToolRun Riptrack(const std::string& args) { return RunCommand(ToolsDir() + "/riptrack " + args); }
 
 class RiptrackTool : public testing::Test {
 protected:
@@ -149,8 +146,8 @@ protected:
         disc.tracks[2].sectors = 100;
         discimage::WriteImage(disc, dir.Path("tool.cue"));
         // A leading empty tray makes the disc drive 1 when no real drive exists.
-        images = std::make_unique<imagedrive::ScopedEnv>("CDRIP_IMAGES", dir.Path("none.cue") + ":" +
-                                                                             dir.Path("tool.cue"));
+        images = std::make_unique<imagedrive::ScopedEnv>("CDRIP_IMAGES",
+                                                         dir.Path("none.cue") + ":" + dir.Path("tool.cue"));
     }
 
     int32_t ImageDrive() const
@@ -181,7 +178,8 @@ TEST_F(RiptrackTool, RipsATrackIntoAWavFile)
 {
     const int32_t drive = ImageDrive();
     ASSERT_GE(drive, 0);
-    const ToolRun run = Riptrack("--drive " + std::to_string(drive) + " --wav 2 '" + dir.Path("out.wav") + "'");
+    const ToolRun run =
+        Riptrack("--drive " + std::to_string(drive) + " --wav 2 '" + dir.Path("out.wav") + "'");
     ASSERT_EQ(run.status, 0) << run.out;
     const auto file = scripted::ReadFile(dir.Path("out.wav"));
     const auto pcm = discimage::TrackBytes(disc, 1);
@@ -194,8 +192,9 @@ TEST_F(RiptrackTool, RawMonoIsHalfTheBytes)
 {
     const int32_t drive = ImageDrive();
     ASSERT_GE(drive, 0);
-    const ToolRun run = Riptrack("--drive " + std::to_string(drive) + " --raw --format MONO44100 --no-jitter-correct 1 '" +
-                             dir.Path("out.pcm") + "'");
+    const ToolRun run =
+        Riptrack("--drive " + std::to_string(drive) + " --raw --format MONO44100 --no-jitter-correct 1 '" +
+                 dir.Path("out.pcm") + "'");
     ASSERT_EQ(run.status, 0) << run.out;
     EXPECT_EQ(scripted::ReadFile(dir.Path("out.pcm")).size(), 40u * 1176);
 }
@@ -244,9 +243,11 @@ TEST_F(RiptrackTool, KilledRipLeavesTheOldFileAndTheNextRipClearsItsTemporary)
     EXPECT_EQ(Temporaries(dir.Path("out")).size(), 1u);
     EXPECT_EQ(scripted::ReadFile(out), std::vector<uint8_t>({'o', 'l', 'd', ' ', 'c', 'o', 'p', 'y'}));
 
-    const ToolRun next = Riptrack("--drive " + std::to_string(drive) + " --raw 2 '" + dir.Path("out/Track02.raw") + "'");
+    const ToolRun next =
+        Riptrack("--drive " + std::to_string(drive) + " --raw 2 '" + dir.Path("out/Track02.raw") + "'");
     ASSERT_EQ(next.status, 0) << next.out;
-    EXPECT_EQ(scripted::FolderNames(dir.Path("out")), (std::vector<std::string>{"Track01.wav", "Track02.raw"}));
+    EXPECT_EQ(scripted::FolderNames(dir.Path("out")),
+              (std::vector<std::string>{"Track01.wav", "Track02.raw"}));
 }
 
 struct StopSignal {
@@ -282,7 +283,8 @@ TEST_P(RiptrackSignal, StopsDuringASlowReadLeavingNothing)
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, RiptrackSignal,
-                         testing::Values(StopSignal{"Interrupt", SIGINT, 130}, StopSignal{"Terminate", SIGTERM, 143}),
+                         testing::Values(StopSignal{"Interrupt", SIGINT, 130},
+                                         StopSignal{"Terminate", SIGTERM, 143}),
                          [](const testing::TestParamInfo<StopSignal>& p) { return p.param.Name; });
 
 // ---- On emulated drives (libfakedrive at the kernel interface) ----
@@ -334,9 +336,11 @@ TEST_F(RiptrackOnEmulatedDrives, ListShowsEveryDriveAndWhyOneCannotBeRead)
     scripted::WriteFile(dir.Path("tray1.cue.drive"), "eacces\n");
     const ToolRun run = RiptrackOnDrives(drives, "--list");
     ASSERT_EQ(run.status, 0) << run.out;
-    EXPECT_NE(run.out.find(": ACME CDR-4711 1.02 (/dev/sr0)\n  Track01  Audio  sectors 0-1299"), std::string::npos)
+    EXPECT_NE(run.out.find(": ACME CDR-4711 1.02 (/dev/sr0)\n  Track01  Audio  sectors 0-1299"),
+              std::string::npos)
         << run.out;
-    EXPECT_NE(run.out.find(": /dev/sr1 (no permission: add yourself to group cdrom)\n  no disc\n"), std::string::npos)
+    EXPECT_NE(run.out.find(": /dev/sr1 (no permission: add yourself to group cdrom)\n  no disc\n"),
+              std::string::npos)
         << run.out;
 }
 
@@ -350,8 +354,9 @@ TEST_P(RiptrackDiscRemoved, MidRipIsAReadErrorAndLeavesNoFile)
     ASSERT_GE(drive, 0);
     scripted::WriteFile(dir.Path("tray0.cue.drive"), "remove-at=400\n");
     const std::string out = dir.Path("out.wav");
-    const ToolRun run = RiptrackOnDrives(drives, "--drive " + std::to_string(drive) +
-                                                     (GetParam() ? "" : " --no-jitter-correct") + " 1 '" + out + "'");
+    const ToolRun run =
+        RiptrackOnDrives(drives, "--drive " + std::to_string(drive) +
+                                     (GetParam() ? "" : " --no-jitter-correct") + " 1 '" + out + "'");
     EXPECT_EQ(run.status, 1) << run.out;
     EXPECT_NE(run.out.find("Read error"), std::string::npos) << run.out;
     EXPECT_FALSE(scripted::FileExists(out));

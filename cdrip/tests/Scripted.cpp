@@ -123,9 +123,20 @@ int32_t CloseRipper()
 }
 
 const cdrip::TCdRipApi CdApi = {
-    GetCDRipVersion, Init,        GetActiveCDROM, SetActiveCDROM,      GetCDROMParameters,
-    SetCDROMParameters, ReadToc,  GetNumTocEntries, GetTocEntry,       OpenRipper,
-    RipChunk,        GetPercentCompleted, GetNumberOfJitterErrors, GetLastJitterErrorPosition,
+    GetCDRipVersion,
+    Init,
+    GetActiveCDROM,
+    SetActiveCDROM,
+    GetCDROMParameters,
+    SetCDROMParameters,
+    ReadToc,
+    GetNumTocEntries,
+    GetTocEntry,
+    OpenRipper,
+    RipChunk,
+    GetPercentCompleted,
+    GetNumberOfJitterErrors,
+    GetLastJitterErrorPosition,
     CloseRipper,
 };
 
@@ -181,8 +192,7 @@ class RecordingFile : public cdrip::TOutputFile {
 public:
     RecordingFile(RecordingFiles& owner, std::string name, std::unique_ptr<cdrip::TOutputFile> inner)
         : FOwner(owner), FName(std::move(name)), FInner(std::move(inner))
-    {
-    }
+    {}
 
     size_t Write(const void* data, size_t size) override
     {
@@ -205,7 +215,7 @@ public:
     bool Commit() override
     {
         if (FName == FOwner.failCommit)
-            return false;   // the inner file is dropped uncommitted
+            return false;  // the inner file is dropped uncommitted
         FOwner.committed.push_back(FName);
         return FInner->Commit();
     }
@@ -247,10 +257,11 @@ std::vector<TTocEntry> Toc(const std::vector<int32_t>& starts, uint8_t flags)
     return toc;
 }
 
-TCDRomParameters Params(const std::string& id, int32_t speed, int32_t format, int32_t jitter, int32_t tableBase)
+TCDRomParameters Params(const std::string& id, int32_t speed, int32_t format, int32_t jitter,
+                        int32_t tableBase)
 {
     TCDRomParameters p{};
-    std::memset(&p, 0xA5, sizeof p);   // bytes the component must leave alone
+    std::memset(&p, 0xA5, sizeof p);  // bytes the component must leave alone
     std::memset(p.CDROMID, 0, sizeof p.CDROMID);
     std::memcpy(p.CDROMID, id.data(), std::min(id.size(), sizeof p.CDROMID - 1));
     p.Speed = speed;

@@ -17,7 +17,7 @@ struct Drive {
     TCDRomParameters params{};
     int32_t paramsResult = 0;
     int32_t tocResult = 0;
-    std::vector<TTocEntry> toc;   // n tracks + the lead-out entry
+    std::vector<TTocEntry> toc;  // n tracks + the lead-out entry
 };
 
 struct Read {
@@ -48,7 +48,7 @@ struct CdRip {
     CdRip();
     ~CdRip();
     const cdrip::TCdRipApi& Api() const;
-    int Count(const std::string& call) const;   // calls whose log line starts with `call`
+    int Count(const std::string& call) const;  // calls whose log line starts with `call`
 };
 
 // Builds a table of contents from start sectors, the last being the lead-out.
@@ -78,13 +78,13 @@ class RecordingFiles : public cdrip::TFileSystem {
 public:
     struct Op {
         std::string file;
-        uint64_t offset;   // UINT64_MAX for a sequential write
+        uint64_t offset;  // UINT64_MAX for a sequential write
         std::vector<uint8_t> bytes;
     };
     std::vector<Op> ops;
     std::vector<std::string> created;
     std::vector<std::string> committed;
-    std::vector<std::string> sweeps;   // RemoveStale calls
+    std::vector<std::string> sweeps;  // RemoveStale calls
     int failWrite = 0;
     std::string failCommit;
     int writes = 0;
@@ -109,7 +109,7 @@ std::vector<uint8_t> ReadFile(const std::string& path);
 std::vector<std::string> FolderNames(const std::string& folder);
 bool FileExists(const std::string& path);
 void WriteFile(const std::string& path, const std::string& text);
-std::vector<uint8_t> Bytes(size_t count, uint8_t first);   // first, first+1, ...
+std::vector<uint8_t> Bytes(size_t count, uint8_t first);  // first, first+1, ...
 uint32_t LE32(const std::vector<uint8_t>& b, size_t offset);
 uint16_t LE16(const std::vector<uint8_t>& b, size_t offset);
 // "STEREO44100" … "MONO11025", for the names of test cases.

@@ -30,7 +30,8 @@ static int RipTrackOne(const char* binPath)
         return Fail("CR_Init failed");
     for (int32_t d = 0; CR_SetActiveCDROM(d) != CDRIP_ERROR; ++d) {
         memset(&params, 0, sizeof params);
-        if (CR_GetCDROMParameters(&params) != CDRIP_ERROR && strncmp(params.CDROMID, "Virtual CD drive", 16) == 0) {
+        if (CR_GetCDROMParameters(&params) != CDRIP_ERROR &&
+            strncmp(params.CDROMID, "Virtual CD drive", 16) == 0) {
             drive = d;
             break;
         }
@@ -50,7 +51,8 @@ static int RipTrackOne(const char* binPath)
         return Fail("cannot open the image's .bin");
     const size_t expected = (size_t)(end - start + 1) * 2352;
     uint8_t* image = malloc(expected);
-    const int imageRead = image && fseek(bin, (long)start * 2352, SEEK_SET) == 0 && fread(image, 1, expected, bin) == expected;
+    const int imageRead =
+        image && fseek(bin, (long)start * 2352, SEEK_SET) == 0 && fread(image, 1, expected, bin) == expected;
     fclose(bin);
     if (!imageRead) {
         free(image);
@@ -116,7 +118,7 @@ static int EncodeSilence(void)
     free(mp3);
     if (failed)
         return Fail("encoding through the be* calls failed");
-    if (total < 40 * 417 / 2)  /* 128 kbit/s at 44.1 kHz: about 417 bytes a frame */
+    if (total < 40 * 417 / 2) /* 128 kbit/s at 44.1 kHz: about 417 bytes a frame */
         return Fail("the encoder produced too few MP3 bytes");
     return 0;
 }

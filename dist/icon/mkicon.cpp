@@ -36,7 +36,11 @@ const std::vector<Shape>& Shapes()
         {Shape::Circle, {124, 124, 34}, "#9aabbd", "#4f5f70", 4},
         {Shape::Circle, {124, 124, 13}, "#ffffff", "#4f5f70", 4},
         {Shape::Circle, {192, 192, 56}, "#2f9e44", "#ffffff", 8},
-        {Shape::Polygon, {180, 156, 204, 156, 204, 188, 222, 188, 192, 222, 162, 188, 180, 188}, "#ffffff", nullptr, 0},
+        {Shape::Polygon,
+         {180, 156, 204, 156, 204, 188, 222, 188, 192, 222, 162, 188, 180, 188},
+         "#ffffff",
+         nullptr,
+         0},
     };
     return shapes;
 }
@@ -51,12 +55,14 @@ std::string Number(double v)
 std::string Svg()
 {
     std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Number(kViewBox) + "\" height=\"" +
-                      Number(kViewBox) + "\" viewBox=\"0 0 " + Number(kViewBox) + " " + Number(kViewBox) + "\">\n";
+                      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
+                      Number(kViewBox) + "\" height=\"" + Number(kViewBox) + "\" viewBox=\"0 0 " +
+                      Number(kViewBox) + " " + Number(kViewBox) + "\">\n";
     for (const Shape& s : Shapes()) {
         std::string paint = " fill=\"" + std::string(s.fill) + "\"";
         if (s.stroke)
-            paint += " stroke=\"" + std::string(s.stroke) + "\" stroke-width=\"" + Number(s.strokeWidth) + "\"";
+            paint +=
+                " stroke=\"" + std::string(s.stroke) + "\" stroke-width=\"" + Number(s.strokeWidth) + "\"";
         if (s.kind == Shape::Circle) {
             svg += "  <circle cx=\"" + Number(s.values[0]) + "\" cy=\"" + Number(s.values[1]) + "\" r=\"" +
                    Number(s.values[2]) + "\"" + paint + "/>\n";
@@ -113,7 +119,8 @@ int main(int argc, char** argv)
     const QString root = QString::fromLocal8Bit(argv[1]);
     const QString name = QString::fromLocal8Bit(argv[2]);
     const QString scalable = root + QStringLiteral("/scalable/apps");
-    if (!QDir().mkpath(scalable) || !WriteFile(scalable + QLatin1Char('/') + name + QStringLiteral(".svg"), Svg())) {
+    if (!QDir().mkpath(scalable) ||
+        !WriteFile(scalable + QLatin1Char('/') + name + QStringLiteral(".svg"), Svg())) {
         std::fprintf(stderr, "mkicon: cannot write the SVG icon below %s\n", argv[1]);
         return 1;
     }

@@ -14,9 +14,9 @@ namespace {
 
 struct Call {
     std::string name;
-    std::vector<uint32_t> args;       // handles and counts, in argument order
-    std::vector<const void*> buffers; // addresses, in argument order
-    std::vector<uint8_t> config;      // the record handed to InitStream
+    std::vector<uint32_t> args;        // handles and counts, in argument order
+    std::vector<const void*> buffers;  // addresses, in argument order
+    std::vector<uint8_t> config;       // the record handed to InitStream
 };
 
 // What the recording library answers and what it saw.
@@ -49,7 +49,8 @@ uint32_t RecInitStream(TBEConfig* config, uint32_t* samples, uint32_t* bufferSiz
     return gScript.result;
 }
 
-uint32_t RecEncodeChunk(uint32_t handle, uint32_t samples, const int16_t* pcm, uint8_t* out, uint32_t* outBytes)
+uint32_t RecEncodeChunk(uint32_t handle, uint32_t samples, const int16_t* pcm, uint8_t* out,
+                        uint32_t* outBytes)
 {
     gScript.calls.push_back({"EncodeChunk", {handle, samples}, {pcm, out}, {}});
     *outBytes = gScript.outputBytes;
@@ -129,31 +130,34 @@ TEST_P(RecordTest, OpenStreamHandsTheLibraryTheRecordByteForByte)
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, RecordTest,
-    ::testing::Values(
-        RecordCase{"Defaults", [](TLameCoder&) {},
-                   {256, 1, 331, 44100, 0, 0, 128, 320, 0, 1, 0, 0, 0, -1, 0, 0, 0, 0, 4}},
-        RecordCase{"Mono22050",
-                   [](TLameCoder& c) {
-                       c.SetMode(TLameMode::MONO);
-                       c.SetSampleRate(22050);
-                   },
-                   {256, 1, 331, 22050, 0, 3, 128, 320, 0, 1, 0, 0, 0, -1, 0, 0, 0, 0, 4}},
-        RecordCase{"VoiceQuality", [](TLameCoder& c) { c.SetQuality(VOICE_QUALITY); },
-                   {256, 1, 331, 44100, 0, 0, 128, 320, 3, 1, 0, 0, 0, -1, 0, 0, 0, 0, 4}},
-        RecordCase{"EveryOtherField",
-                   [](TLameCoder& c) {
-                       c.SetMode(TLameMode::DUALCHANNEL);
-                       c.SetBitrate(64);
-                       c.SetMaxBitrate(256);
-                       c.SetQuality(HIGH_QUALITY);
-                       c.SetPrivate(-1);
-                       c.SetCRC(0);
-                       c.SetCopyright(-1);
-                       c.SetOriginal(-1);
-                       c.SetEnableVBR(-1);
-                       c.SetVBRQuality(9);
-                   },
-                   {256, 1, 331, 44100, 0, 2, 64, 256, 2, 1, 0, 0, -1, 0, -1, -1, -1, -1, 9}}),
+    ::
+        testing::Values(RecordCase{"Defaults",
+                                   [](TLameCoder&) {},
+                                   {256, 1, 331, 44100, 0, 0, 128, 320, 0, 1, 0, 0, 0, -1, 0, 0, 0, 0, 4}},
+                        RecordCase{"Mono22050",
+                                   [](TLameCoder& c) {
+                                       c.SetMode(TLameMode::MONO);
+                                       c.SetSampleRate(22050);
+                                   },
+                                   {256, 1, 331, 22050, 0, 3, 128, 320, 0, 1, 0, 0, 0, -1, 0, 0, 0, 0, 4}},
+                        RecordCase{"VoiceQuality",
+                                   [](TLameCoder& c) { c.SetQuality(VOICE_QUALITY); },
+                                   {256, 1, 331, 44100, 0, 0, 128, 320, 3, 1, 0, 0, 0, -1, 0, 0, 0, 0, 4}},
+                        RecordCase{
+                            "EveryOtherField",
+                            [](TLameCoder& c) {
+                                c.SetMode(TLameMode::DUALCHANNEL);
+                                c.SetBitrate(64);
+                                c.SetMaxBitrate(256);
+                                c.SetQuality(HIGH_QUALITY);
+                                c.SetPrivate(-1);
+                                c.SetCRC(0);
+                                c.SetCopyright(-1);
+                                c.SetOriginal(-1);
+                                c.SetEnableVBR(-1);
+                                c.SetVBRQuality(9);
+                            },
+                            {256, 1, 331, 44100, 0, 2, 64, 256, 2, 1, 0, 0, -1, 0, -1, -1, -1, -1, 9}}),
     CaseName<RecordCase>);
 
 TEST_F(LameCoderTest, SettingsWrittenWhileOpenReachOnlyTheNextOpen)
@@ -278,7 +282,9 @@ TEST_F(LameCoderTest, ANewCoderHasItsDefaults)
     EXPECT_EQ(coder.MaxBitrate(), 320u);
     EXPECT_EQ(coder.Quality(), NORMAL_QUALITY);
     EXPECT_EQ(coder.CRC(), -1);
-    EXPECT_EQ(coder.Private() | coder.Copyright() | coder.Original() | coder.WriteVBRHeader() | coder.EnableVBR(), 0);
+    EXPECT_EQ(coder.Private() | coder.Copyright() | coder.Original() | coder.WriteVBRHeader() |
+                  coder.EnableVBR(),
+              0);
     EXPECT_EQ(coder.VBRQuality(), 4);
     EXPECT_EQ(coder.Mode(), TLameMode::STEREO);
     EXPECT_EQ(coder.DefaultExt(), ".mp3");
@@ -323,16 +329,18 @@ TEST_P(OutputFilesTest, WritingInputFilesRebuildsOutputFiles)
 
 INSTANTIATE_TEST_SUITE_P(
     Names, OutputFilesTest,
-    ::testing::Values(
-        FilesCase{"WindowsNames",
-                  ".mp3",
-                  {"C:\\Musik\\Track01.wav", "C:\\a.b\\file", "name.", ".hidden"},
-                  {"C:\\Musik\\Track01.mp3", "C:\\a.b\\file.mp3", "name.mp3", ".mp3"}},
-        FilesCase{"PosixFolderWithDot", ".mp3", {"/u/a.b/file", "/u/a.b/x.wav"}, {"/u/a.b/file.mp3", "/u/a.b/x.mp3"}},
-        FilesCase{"DriveColon", ".mp3", {"C:file", "D:"}, {"C:file.mp3", "D:.mp3"}},
-        FilesCase{"OnlyTheLastDot", ".mp3", {"a.b.c"}, {"a.b.mp3"}},
-        FilesCase{"ExtWithoutDot", "mp3", {"track.wav"}, {"trackmp3"}},
-        FilesCase{"Empty", ".mp3", {}, {}}),
+    ::testing::Values(FilesCase{"WindowsNames",
+                                ".mp3",
+                                {"C:\\Musik\\Track01.wav", "C:\\a.b\\file", "name.", ".hidden"},
+                                {"C:\\Musik\\Track01.mp3", "C:\\a.b\\file.mp3", "name.mp3", ".mp3"}},
+                      FilesCase{"PosixFolderWithDot",
+                                ".mp3",
+                                {"/u/a.b/file", "/u/a.b/x.wav"},
+                                {"/u/a.b/file.mp3", "/u/a.b/x.mp3"}},
+                      FilesCase{"DriveColon", ".mp3", {"C:file", "D:"}, {"C:file.mp3", "D:.mp3"}},
+                      FilesCase{"OnlyTheLastDot", ".mp3", {"a.b.c"}, {"a.b.mp3"}},
+                      FilesCase{"ExtWithoutDot", "mp3", {"track.wav"}, {"trackmp3"}},
+                      FilesCase{"Empty", ".mp3", {}, {}}),
     CaseName<FilesCase>);
 
 TEST_F(LameCoderTest, ChangingDefaultExtLeavesOutputFilesUntilInputFilesIsWritten)

@@ -48,8 +48,7 @@ bool IsBlockDevice(const std::string& path)
 
 std::string Resolved(const std::string& path)
 {
-    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
-                                                         &std::free);
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
     return resolved ? std::string(resolved.get()) : path;
 }
 
@@ -76,8 +75,7 @@ std::vector<Drive> RealDrives()
 {
     std::vector<Drive> drives;
     auto known = [&drives](const std::string& path) {
-        return std::any_of(drives.begin(), drives.end(),
-                           [&path](const Drive& d) { return d.path == path; });
+        return std::any_of(drives.begin(), drives.end(), [&path](const Drive& d) { return d.path == path; });
     };
 
     std::unique_ptr<char*, DeviceListDeleter> devices(cdio_get_devices(DRIVER_DEVICE));
@@ -154,8 +152,7 @@ std::string ResolveTray(const std::string& trayPath)
     struct stat info {};
     if (::stat(trayPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
         return {};
-    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(trayPath.c_str(), nullptr),
-                                                         &std::free);
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(trayPath.c_str(), nullptr), &std::free);
     return resolved ? std::string(resolved.get()) : trayPath;
 }
 

@@ -23,7 +23,7 @@
 namespace cddrives {
 
 struct Drive {
-    std::string path;   // device node, or the tray path as written in CDRIP_IMAGES
+    std::string path;  // device node, or the tray path as written in CDRIP_IMAGES
     bool isImage = false;
     // Why a real drive cannot be used, e.g. "no permission: add yourself to
     // group cdrom"; empty when it opened.

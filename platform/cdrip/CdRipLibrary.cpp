@@ -103,8 +103,13 @@ public:
         std::memcpy(params->CDROMID, name.data(), std::min(name.size(), sizeof params->CDROMID - 1));
         params->Speed = 0;
         params->JitterCorrection = state->settings.jitterCorrection ? -1 : 0;
-        const int32_t table[7] = {GENERIC, READMMC, state->drive.isImage ? SPEEDNONE : SPEEDMMC,
-                                  LITTLEENDIAN, ENABLENONE, 0, state->drive.isImage ? 0 : -1};
+        const int32_t table[7] = {GENERIC,
+                                  READMMC,
+                                  state->drive.isImage ? SPEEDNONE : SPEEDMMC,
+                                  LITTLEENDIAN,
+                                  ENABLENONE,
+                                  0,
+                                  state->drive.isImage ? 0 : -1};
         std::memcpy(params->DriveTable, table, sizeof table);
         CR_SetParamOutputFormat(params, state->settings.outputFormat);
         return CDRIP_OK;
@@ -242,8 +247,8 @@ private:
             return drive.path + " (" + drive.problem + ")";
         if (state.identification.empty())
             state.identification = Inquiry(drive.path);
-        return (state.identification.empty() ? std::string("CD drive") : state.identification) +
-               " (" + drive.path + ")";
+        return (state.identification.empty() ? std::string("CD drive") : state.identification) + " (" +
+               drive.path + ")";
     }
 
     // "VENDOR MODEL REVISION", one blank between the trimmed fields; empty

@@ -22,23 +22,18 @@ TrayState ProbeTray(const std::string& device)
     const int status = ::ioctl(fd, CDROM_DRIVE_STATUS, CDSL_CURRENT);
     ::close(fd);
     switch (status) {
-    case CDS_DISC_OK:
-        return TrayState::DiscOk;
-    case CDS_NO_DISC:
-        return TrayState::NoDisc;
-    case CDS_TRAY_OPEN:
-        return TrayState::TrayOpen;
-    case CDS_DRIVE_NOT_READY:
-        return TrayState::NotReady;
-    default:
-        return TrayState::Unknown;
+    case CDS_DISC_OK: return TrayState::DiscOk;
+    case CDS_NO_DISC: return TrayState::NoDisc;
+    case CDS_TRAY_OPEN: return TrayState::TrayOpen;
+    case CDS_DRIVE_NOT_READY: return TrayState::NotReady;
+    default: return TrayState::Unknown;
     }
 }
 
 bool NoReadableDisc(TrayState state)
 {
-    return state == TrayState::NoDisc || state == TrayState::TrayOpen ||
-           state == TrayState::NotReady || state == TrayState::CannotOpen;
+    return state == TrayState::NoDisc || state == TrayState::TrayOpen || state == TrayState::NotReady ||
+           state == TrayState::CannotOpen;
 }
 
 CdioPtr OpenDisc(const cddrives::Drive& drive)

@@ -21,12 +21,12 @@ using CdioPtr = std::unique_ptr<CdIo_t, CdioDeleter>;
 // answer that never waits for the disc (a table-of-contents read on a disc
 // that is spinning up blocks in the kernel for up to 20 s).
 enum class TrayState {
-    DiscOk,       // a disc is in and ready
-    NoDisc,       // tray closed, nothing in it
+    DiscOk,  // a disc is in and ready
+    NoDisc,  // tray closed, nothing in it
     TrayOpen,
-    NotReady,     // a disc is in but spinning up
-    Unknown,      // the driver cannot tell
-    CannotOpen,   // the device node cannot be opened
+    NotReady,    // a disc is in but spinning up
+    Unknown,     // the driver cannot tell
+    CannotOpen,  // the device node cannot be opened
 };
 TrayState ProbeTray(const std::string& device);
 
@@ -40,10 +40,10 @@ bool NoReadableDisc(TrayState state);
 CdioPtr OpenDisc(const cddrives::Drive& drive);
 
 struct TocTrack {
-    int32_t start = 0;        // LSN of INDEX 01
-    int32_t pregapStart = -1; // LSN of INDEX 00 when the disc tells it, else -1
+    int32_t start = 0;         // LSN of INDEX 01
+    int32_t pregapStart = -1;  // LSN of INDEX 00 when the disc tells it, else -1
     bool audio = true;
-    uint8_t number = 0;       // the disc's own track number
+    uint8_t number = 0;  // the disc's own track number
 };
 
 struct DiscToc {

@@ -168,8 +168,7 @@ public:
           readSize_(readSize),
           start_(request.startSector),
           end_(request.endSector)
-    {
-    }
+    {}
 
     void Run() noexcept
     {
@@ -297,8 +296,7 @@ private:
             }
 
             converted.clear();
-            converter_->Convert(sectors.data(), static_cast<size_t>(count) * kFramesPerSector,
-                                converted);
+            converter_->Convert(sectors.data(), static_cast<size_t>(count) * kFramesPerSector, converted);
             const bool final = last == end_;
             if (final)
                 converter_->Finish(converted);
@@ -310,8 +308,7 @@ private:
 
     // Splits one read's PCM into pieces of at most the read size.
     // A read that fits is moved, not copied.
-    bool PushConverted(std::vector<uint8_t>& pcm, const JitterSpan& jitter, int32_t sectorsDone,
-                       bool final)
+    bool PushConverted(std::vector<uint8_t>& pcm, const JitterSpan& jitter, int32_t sectorsDone, bool final)
     {
         const size_t total = pcm.size();
         size_t offset = 0;
@@ -360,8 +357,7 @@ class ThreadedExtraction final : public Extraction {
 public:
     ThreadedExtraction(int32_t readSize, std::shared_ptr<Channel> channel)
         : readSize_(readSize), channel_(std::move(channel))
-    {
-    }
+    {}
 
     ~ThreadedExtraction() override
     {
@@ -382,9 +378,8 @@ public:
         Piece piece;
         {
             std::unique_lock<std::mutex> lock(channel_->mutex);
-            const bool ready = channel_->changed.wait_for(lock, kPatience, [this] {
-                return !channel_->queue.empty() || channel_->failed;
-            });
+            const bool ready = channel_->changed.wait_for(
+                lock, kPatience, [this] { return !channel_->queue.empty() || channel_->failed; });
             if (!ready)
                 return kResultOk;  // nothing yet
             if (channel_->queue.empty())

@@ -36,8 +36,8 @@ bool ParseUnreadable(const std::string& text, FaultPlan::Unreadable& range)
     const size_t dash = span.find('-');
     if (dash == std::string::npos)
         return ParseInt(span, range.first) && ParseInt(span, range.last);
-    return ParseInt(span.substr(0, dash), range.first) &&
-           ParseInt(span.substr(dash + 1), range.last) && range.first <= range.last;
+    return ParseInt(span.substr(0, dash), range.first) && ParseInt(span.substr(dash + 1), range.last) &&
+           range.first <= range.last;
 }
 
 }  // namespace

@@ -34,8 +34,8 @@ PcmConverter::PcmConverter(int32_t format) : info_(OutputFormatInfo(format))
     const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
     const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
     soxr_error_t error = nullptr;
-    resampler_.reset(soxr_create(kCdRate, info_.rate, static_cast<unsigned>(info_.channels),
-                                 &error, &ioNoDither, &quality, &runtime));
+    resampler_.reset(soxr_create(kCdRate, info_.rate, static_cast<unsigned>(info_.channels), &error,
+                                 &ioNoDither, &quality, &runtime));
     if (error != nullptr || !resampler_)
         throw std::runtime_error(std::string("soxr_create: ") + soxr_strerror(error));
     output_.resize(kOutputFrames * static_cast<size_t>(info_.channels));
@@ -79,8 +79,8 @@ void PcmConverter::Resample(const int16_t* samples, size_t frames, std::vector<u
     for (;;) {
         size_t used = 0;
         size_t made = 0;
-        const soxr_error_t error = soxr_process(resampler_.get(), samples, frames, &used,
-                                                output_.data(), kOutputFrames, &made);
+        const soxr_error_t error =
+            soxr_process(resampler_.get(), samples, frames, &used, output_.data(), kOutputFrames, &made);
         if (error != nullptr)
             throw std::runtime_error(std::string("soxr_process: ") + error);
         const auto* bytes = reinterpret_cast<const uint8_t*>(output_.data());

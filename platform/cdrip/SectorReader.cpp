@@ -47,8 +47,7 @@ public:
             return;
         }
         const TrayState tray = ProbeTray(device_);
-        lost_ = tray == TrayState::NoDisc || tray == TrayState::TrayOpen ||
-                tray == TrayState::CannotOpen;
+        lost_ = tray == TrayState::NoDisc || tray == TrayState::TrayOpen || tray == TrayState::CannotOpen;
     }
 
 private:
@@ -84,8 +83,7 @@ public:
     {
         if (stop || watch_.Lost())
             return false;
-        if (cdio_read_audio_sectors(cdio_.get(), out, lsn, static_cast<uint32_t>(count)) ==
-            DRIVER_OP_SUCCESS)
+        if (cdio_read_audio_sectors(cdio_.get(), out, lsn, static_cast<uint32_t>(count)) == DRIVER_OP_SUCCESS)
             return true;
         watch_.AfterFailure();
         return false;
@@ -265,8 +263,7 @@ private:
         case PARANOIA_CB_SKIP:
             t_target.reported->insert(static_cast<int32_t>(inpos / kWordsPerSector));
             break;
-        default:
-            break;
+        default: break;
         }
     }
 };
@@ -284,8 +281,7 @@ std::unique_ptr<SectorReader> MakeParanoiaReader(CdioPtr cdio, bool simulateJitt
     reader->cdio_ = std::move(cdio);
     reader->watch_ = std::make_unique<DriveWatch>(reader->cdio_.get());
     char* messages = nullptr;
-    reader->drive_.reset(
-        cdio_cddap_identify_cdio(reader->cdio_.get(), CDDA_MESSAGE_LOGIT, &messages));
+    reader->drive_.reset(cdio_cddap_identify_cdio(reader->cdio_.get(), CDDA_MESSAGE_LOGIT, &messages));
     cdio_cddap_free_messages(messages);
     if (!reader->drive_)
         return nullptr;

@@ -80,7 +80,7 @@ void Quiet(const char*, va_list) {}
 bool IsMpegRate(uint32_t rate)
 {
     static constexpr std::array<uint32_t, 9> kRates{8000,  11025, 12000, 16000, 22050,
-                                                     24000, 32000, 44100, 48000};
+                                                    24000, 32000, 44100, 48000};
     return std::find(kRates.begin(), kRates.end(), rate) != kRates.end();
 }
 
@@ -103,16 +103,11 @@ MPEG_mode ModeOf(int32_t mode)
 bool SetQuality(lame_global_flags* gfp, int32_t quality)
 {
     switch (quality) {
-    case NORMAL_QUALITY:
-        return true;
-    case LOW_QUALITY:
-        return lame_set_quality(gfp, 7) == 0;
-    case HIGH_QUALITY:
-        return lame_set_quality(gfp, 2) == 0;
-    case VOICE_QUALITY:
-        return lame_set_quality(gfp, 5) == 0 && lame_set_lowpassfreq(gfp, 8000) == 0;
-    default:
-        return false;
+    case NORMAL_QUALITY: return true;
+    case LOW_QUALITY: return lame_set_quality(gfp, 7) == 0;
+    case HIGH_QUALITY: return lame_set_quality(gfp, 2) == 0;
+    case VOICE_QUALITY: return lame_set_quality(gfp, 5) == 0 && lame_set_lowpassfreq(gfp, 8000) == 0;
+    default: return false;
     }
 }
 
@@ -150,8 +145,8 @@ uint32_t CheckConfig(const TBEConfig& config)
     if (config.ConfigKind != BE_CONFIG_KIND_LAME)
         return BE_ERR_INVALID_FORMAT;
     const bool valid = IsMpegRate(config.SampleRate) &&
-                       (config.ReSampleRate == 0 || IsMpegRate(config.ReSampleRate)) &&
-                       config.Mode >= 0 && config.Mode <= 3;
+                       (config.ReSampleRate == 0 || IsMpegRate(config.ReSampleRate)) && config.Mode >= 0 &&
+                       config.Mode <= 3;
     return valid ? BE_ERR_SUCCESSFUL : BE_ERR_INVALID_FORMAT_PARAMETERS;
 }
 
@@ -229,9 +224,9 @@ LAMEENC_API uint32_t LAMEENC_CALL beEncodeChunk(uint32_t stream, uint32_t sample
     // LAME copies the interleaved samples before it touches them; its
     // prototype merely lacks the const.
     const int written =
-        channels == 1 ? lame_encode_buffer(s->lame.get(), pcm, pcm, frames, output, size)
-                      : lame_encode_buffer_interleaved(s->lame.get(), const_cast<int16_t*>(pcm), frames,
-                                                       output, size);
+        channels == 1
+            ? lame_encode_buffer(s->lame.get(), pcm, pcm, frames, output, size)
+            : lame_encode_buffer_interleaved(s->lame.get(), const_cast<int16_t*>(pcm), frames, output, size);
     if (written < 0)
         return EncodeResult(written);
     *outputBytes = static_cast<uint32_t>(written);

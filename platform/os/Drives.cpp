@@ -12,10 +12,7 @@ constexpr char kFirstCdLetter = 'D';
 constexpr char kLastLetter = 'Z';
 constexpr std::uint32_t kRootLength = 4;  // "X:\" and its NUL
 
-char UpperAscii(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
+char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 }  // namespace
 
@@ -62,37 +59,24 @@ uint32_t GetLogicalDriveStrings(uint32_t bufferLength, char* buffer)
     return DriveStringsOf(CurrentDrives(), bufferLength, buffer);
 }
 
-uint32_t GetDriveType(const char* root)
-{
-    return DriveTypeOf(CurrentDrives(), root);
-}
+uint32_t GetDriveType(const char* root) { return DriveTypeOf(CurrentDrives(), root); }
 
-TDriveApi SystemDriveApi()
-{
-    return {&GetLogicalDriveStrings, &GetDriveType};
-}
+TDriveApi SystemDriveApi() { return {&GetLogicalDriveStrings, &GetDriveType}; }
 
 std::string SysErrorMessage(int code)
 {
     switch (code) {
-    case 0:
-        return "Der Vorgang wurde erfolgreich beendet";
-    case 2:
-        return "Das System kann die angegebene Datei nicht finden";
-    case 3:
-        return "Das System kann den angegebenen Pfad nicht finden";
-    case 5:
-        return "Zugriff verweigert";
+    case 0: return "Der Vorgang wurde erfolgreich beendet";
+    case 2: return "Das System kann die angegebene Datei nicht finden";
+    case 3: return "Das System kann den angegebenen Pfad nicht finden";
+    case 5: return "Zugriff verweigert";
     case ERROR_NOT_ENOUGH_MEMORY:
         return "Nicht gen\u00fcgend Speicher verf\u00fcgbar, um diesen Befehl zu verarbeiten";
     case ERROR_OUTOFMEMORY:
         return "Nicht gen\u00fcgend Speicher verf\u00fcgbar, um diesen Vorgang abzuschlie\u00dfen";
-    case 15:
-        return "Das angegebene Laufwerk wurde nicht gefunden";
-    case 21:
-        return "Das Ger\u00e4t ist nicht bereit";
-    default:
-        return "Systemfehler. Code: " + std::to_string(code);
+    case 15: return "Das angegebene Laufwerk wurde nicht gefunden";
+    case 21: return "Das Ger\u00e4t ist nicht bereit";
+    default: return "Systemfehler. Code: " + std::to_string(code);
     }
 }
 

@@ -66,10 +66,7 @@ std::string HomeFolder()
     return WithoutTrailingSlashes(home);
 }
 
-std::string AppDataFolder()
-{
-    return XdgBaseFolder("XDG_DATA_HOME", "/.local/share");
-}
+std::string AppDataFolder() { return XdgBaseFolder("XDG_DATA_HOME", "/.local/share"); }
 
 std::string XdgUserDir(const std::string& name)
 {
@@ -93,27 +90,17 @@ std::string GetSpecialFolderPath(int csidl)
 {
     switch (csidl) {
     case CSIDL_APPDATA:
-    case CSIDL_LOCAL_APPDATA:
-        return AppDataFolder();
+    case CSIDL_LOCAL_APPDATA: return AppDataFolder();
     case CSIDL_DESKTOP:
-    case CSIDL_DESKTOPDIRECTORY:
-        return XdgUserDir("DESKTOP");
-    case CSIDL_PERSONAL:
-        return XdgUserDir("DOCUMENTS");
-    case CSIDL_MYMUSIC:
-        return XdgUserDir("MUSIC");
-    case CSIDL_MYVIDEO:
-        return XdgUserDir("VIDEOS");
-    case CSIDL_MYPICTURES:
-        return XdgUserDir("PICTURES");
-    case CSIDL_TEMPLATES:
-        return XdgUserDir("TEMPLATES");
-    case CSIDL_FONTS:
-        return AppDataFolder() + "/fonts";
-    case CSIDL_PROFILE:
-        return HomeFolder();
-    default:
-        return "";
+    case CSIDL_DESKTOPDIRECTORY: return XdgUserDir("DESKTOP");
+    case CSIDL_PERSONAL: return XdgUserDir("DOCUMENTS");
+    case CSIDL_MYMUSIC: return XdgUserDir("MUSIC");
+    case CSIDL_MYVIDEO: return XdgUserDir("VIDEOS");
+    case CSIDL_MYPICTURES: return XdgUserDir("PICTURES");
+    case CSIDL_TEMPLATES: return XdgUserDir("TEMPLATES");
+    case CSIDL_FONTS: return AppDataFolder() + "/fonts";
+    case CSIDL_PROFILE: return HomeFolder();
+    default: return "";
     }
 }
 

@@ -12,17 +12,14 @@ bool IsAsciiSpace(char c)
     return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' || c == '\n';
 }
 
-char LowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // One pair of matching quotes around the whole value is dropped, as the
 // Windows reader does: "a b" and 'a b' read as a b; "a b' stays as it is.
 std::string WithoutEnclosingQuotes(const std::string& value)
 {
-    const bool enclosed = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-                          value.back() == value.front();
+    const bool enclosed =
+        value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
     return enclosed ? value.substr(1, value.size() - 2) : value;
 }
 
@@ -30,9 +27,8 @@ std::string WithoutEnclosingQuotes(const std::string& value)
 
 bool SameTextAscii(const std::string& a, const std::string& b)
 {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
 }
 
 std::string TrimAscii(const std::string& text)
@@ -85,9 +81,8 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
 {
     const std::string wantedSection = TrimAscii(section);
     const std::string wantedKey = TrimAscii(key);
-    const auto found = std::find_if(FSections.begin(), FSections.end(), [&](const TSection& s) {
-        return SameTextAscii(s.Name, wantedSection);
-    });
+    const auto found = std::find_if(FSections.begin(), FSections.end(),
+                                    [&](const TSection& s) { return SameTextAscii(s.Name, wantedSection); });
     if (found == FSections.end())
         return defaultValue;
     for (const auto& [name, value] : found->Entries)
@@ -96,9 +91,6 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
     return defaultValue;
 }
 
-const std::string& TIniFile::FileName() const
-{
-    return FFileName;
-}
+const std::string& TIniFile::FileName() const { return FFileName; }
 
 }  // namespace os

@@ -28,12 +28,16 @@ std::size_t Utf8SequenceLength(const std::string& s, std::size_t i)
         length = 2;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
+        if (lead == 0xE0)
+            low = 0xA0;
+        if (lead == 0xED)
+            high = 0x9F;
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
+        if (lead == 0xF0)
+            low = 0x90;
+        if (lead == 0xF4)
+            high = 0x8F;
     } else {
         return 0;
     }
@@ -75,10 +79,9 @@ void AppendUtf8(std::string& out, char32_t cp)
 // Bytes 0x80..0x9F of Windows-1252; the five unassigned ones map to the C1
 // control of the same number, as Windows' own conversion does.
 constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
 std::string Windows1252ToUtf8(const std::string& bytes)
@@ -96,7 +99,11 @@ std::string Windows1252ToUtf8(const std::string& bytes)
 class TFileDescriptor {
 public:
     explicit TFileDescriptor(int fd) : FFd(fd) {}
-    ~TFileDescriptor() { if (FFd >= 0) ::close(FFd); }
+    ~TFileDescriptor()
+    {
+        if (FFd >= 0)
+            ::close(FFd);
+    }
     TFileDescriptor(const TFileDescriptor&) = delete;
     TFileDescriptor& operator=(const TFileDescriptor&) = delete;
     int Get() const { return FFd; }

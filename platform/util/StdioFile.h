@@ -14,9 +14,6 @@ struct TFileCloser {
 using TStdioFile = std::unique_ptr<std::FILE, TFileCloser>;
 
 // Closes and reports whether everything was stored; an empty handle is false.
-inline bool CloseFile(TStdioFile& file)
-{
-    return file && std::fclose(file.release()) == 0;
-}
+inline bool CloseFile(TStdioFile& file) { return file && std::fclose(file.release()) == 0; }
 
 }  // namespace util

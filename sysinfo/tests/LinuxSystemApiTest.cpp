@@ -26,8 +26,7 @@ TEST_P(EnvironmentLookup, FindsTempWithoutRegardToCase)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, EnvironmentLookup,
-    ::testing::Values(TEnvCase{"Upper", {"HOME=/h", "TEMP=/a"}, "/a"},
-                      TEnvCase{"Mixed", {"Temp=/b"}, "/b"},
+    ::testing::Values(TEnvCase{"Upper", {"HOME=/h", "TEMP=/a"}, "/a"}, TEnvCase{"Mixed", {"Temp=/b"}, "/b"},
                       TEnvCase{"Lower", {"temp=/c"}, "/c"},
                       TEnvCase{"ExactNameWins", {"TEMP=/a", "temp=/c", "Temp=/b"}, "/c"},
                       TEnvCase{"FirstByteOrderWins", {"tEMP=/d", "Temp=/b", "TEMP=/a"}, "/a"},
@@ -77,10 +76,10 @@ TEST_F(LinuxStandIn, ShellFoldersFromUserDirs)
     EXPECT_EQ(info.Templates, home + "/Vorlagen");
     EXPECT_EQ(info.Fonts, home + "/.local/share/fonts");
     EXPECT_EQ(info.TempDir, "/var/tmp/anna");
-    for (const std::string* absent : {&info.Favorites, &info.NetHood, &info.Programs, &info.Recent,
-                                      &info.SendTo, &info.StartMenu, &info.Startup, &info.Cache,
-                                      &info.LogonUserName, &info.WabFileName, &info.ProgramFilesDir,
-                                      &info.CommonFilesDir, &info.MediaPath})
+    for (const std::string* absent :
+         {&info.Favorites, &info.NetHood, &info.Programs, &info.Recent, &info.SendTo, &info.StartMenu,
+          &info.Startup, &info.Cache, &info.LogonUserName, &info.WabFileName, &info.ProgramFilesDir,
+          &info.CommonFilesDir, &info.MediaPath})
         EXPECT_EQ(*absent, "");
 }
 
@@ -95,11 +94,13 @@ TEST_F(LinuxStandIn, RegistryAnswersLikeWindows)
 {
     const TSystemApi api = LinuxSystemApi();
     win::HKEY key = 0;
-    EXPECT_NE(api.RegOpenKeyEx(win::HKEY_LOCAL_MACHINE, kShellFolders, win::KEY_READ, &key), win::ERROR_SUCCESS);
+    EXPECT_NE(api.RegOpenKeyEx(win::HKEY_LOCAL_MACHINE, kShellFolders, win::KEY_READ, &key),
+              win::ERROR_SUCCESS);
     EXPECT_NE(api.RegOpenKeyEx(win::HKEY_CURRENT_USER, "Software\\Microsoft", win::KEY_READ, &key),
               win::ERROR_SUCCESS);
-    ASSERT_EQ(api.RegOpenKeyEx(win::HKEY_CURRENT_USER, "software\\microsoft\\windows\\currentversion"
-                                                       "\\explorer\\shell folders\\",
+    ASSERT_EQ(api.RegOpenKeyEx(win::HKEY_CURRENT_USER,
+                               "software\\microsoft\\windows\\currentversion"
+                               "\\explorer\\shell folders\\",
                                win::KEY_READ, &key),
               win::ERROR_SUCCESS);
 

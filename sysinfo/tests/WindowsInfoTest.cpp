@@ -105,9 +105,8 @@ public:
     void FillProfile()
     {
         auto& shell = Keys[{win::HKEY_CURRENT_USER, kShellFolders}];
-        for (const char* name : {"Desktop", "Favorites", "Fonts", "NetHood", "Personal", "Programs",
-                                 "Recent", "SendTo", "Start Menu", "Startup", "Templates", "Cache",
-                                 "AppData"})
+        for (const char* name : {"Desktop", "Favorites", "Fonts", "NetHood", "Personal", "Programs", "Recent",
+                                 "SendTo", "Start Menu", "Startup", "Templates", "Cache", "AppData"})
             shell[name] = Sz(std::string("C:\\Profile\\") + name);
         Keys[{win::HKEY_CURRENT_USER, kExplorer}]["Logon User Name"] = Sz("anna");
         Keys[{win::HKEY_CURRENT_USER, kWab}][""] = Sz("C:\\anna.wab");
@@ -132,7 +131,10 @@ class WindowsInfoTest : public ::testing::Test {
 protected:
     void SetUp() override { FSystem.FillProfile(); }
     TWindowsInfo Read() { return TWindowsInfo(FSystem.Api()); }
-    std::map<std::string, TValue>& ShellFolders() { return FSystem.Keys[{win::HKEY_CURRENT_USER, kShellFolders}]; }
+    std::map<std::string, TValue>& ShellFolders()
+    {
+        return FSystem.Keys[{win::HKEY_CURRENT_USER, kShellFolders}];
+    }
 
     void ExpectRegistryLeftClean() const
     {
@@ -148,17 +150,27 @@ TEST_F(WindowsInfoTest, ReadsEveryFieldFromItsSource)
 {
     const TWindowsInfo info = Read();
     const std::vector<std::pair<std::string, std::string>> fields = {
-        {info.Desktop, "C:\\Profile\\Desktop"},     {info.Favorites, "C:\\Profile\\Favorites"},
-        {info.Fonts, "C:\\Profile\\Fonts"},         {info.NetHood, "C:\\Profile\\NetHood"},
-        {info.Personal, "C:\\Profile\\Personal"},   {info.Programs, "C:\\Profile\\Programs"},
-        {info.Recent, "C:\\Profile\\Recent"},       {info.SendTo, "C:\\Profile\\SendTo"},
-        {info.StartMenu, "C:\\Profile\\Start Menu"}, {info.Startup, "C:\\Profile\\Startup"},
-        {info.Templates, "C:\\Profile\\Templates"}, {info.Cache, "C:\\Profile\\Cache"},
-        {info.LogonUserName, "anna"},               {info.SystemRoot, "C:\\WINNT"},
-        {info.WindowsVersion, "Windows NT/2000/XP"}, {info.ProgramFilesDir, "C:\\Programme"},
+        {info.Desktop, "C:\\Profile\\Desktop"},
+        {info.Favorites, "C:\\Profile\\Favorites"},
+        {info.Fonts, "C:\\Profile\\Fonts"},
+        {info.NetHood, "C:\\Profile\\NetHood"},
+        {info.Personal, "C:\\Profile\\Personal"},
+        {info.Programs, "C:\\Profile\\Programs"},
+        {info.Recent, "C:\\Profile\\Recent"},
+        {info.SendTo, "C:\\Profile\\SendTo"},
+        {info.StartMenu, "C:\\Profile\\Start Menu"},
+        {info.Startup, "C:\\Profile\\Startup"},
+        {info.Templates, "C:\\Profile\\Templates"},
+        {info.Cache, "C:\\Profile\\Cache"},
+        {info.LogonUserName, "anna"},
+        {info.SystemRoot, "C:\\WINNT"},
+        {info.WindowsVersion, "Windows NT/2000/XP"},
+        {info.ProgramFilesDir, "C:\\Programme"},
         {info.CommonFilesDir, "C:\\Programme\\Gemeinsame Dateien"},
-        {info.MediaPath, "C:\\WINDOWS\\Media"},     {info.TempDir, "C:\\Temp"},
-        {info.WabFileName, "C:\\anna.wab"},         {info.AppData, "C:\\Profile\\AppData"},
+        {info.MediaPath, "C:\\WINDOWS\\Media"},
+        {info.TempDir, "C:\\Temp"},
+        {info.WabFileName, "C:\\anna.wab"},
+        {info.AppData, "C:\\Profile\\AppData"},
     };
     for (std::size_t i = 0; i < fields.size(); ++i)
         EXPECT_EQ(fields[i].first, fields[i].second) << "field " << i + 1;
@@ -169,8 +181,9 @@ TEST_F(WindowsInfoTest, OpensTheKeysInOrderAndClosesBeforeSwitchingRoot)
 {
     Read();
     const std::vector<std::string> expected = {
-        "open HKCU " + kShellFolders,      "open HKCU " + kExplorer,  "close HKCU " + kShellFolders,
-        "open HKCU " + kWab,               "close HKCU " + kExplorer, "close HKCU " + kWab,
+        "open HKCU " + kShellFolders,      "open HKCU " + kExplorer,
+        "close HKCU " + kShellFolders,     "open HKCU " + kWab,
+        "close HKCU " + kExplorer,         "close HKCU " + kWab,
         "open HKLM " + kNtCurrentVersion,  "open HKLM " + kCurrentVersion,
         "close HKLM " + kNtCurrentVersion, "close HKLM " + kCurrentVersion,
     };
@@ -231,15 +244,14 @@ TEST_P(WindowsInfoWrongType, RaisesAndFreesTheReader)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, WindowsInfoWrongType,
-    ::testing::Values(
-        TWrongTypeCase{"Dword", win::HKEY_CURRENT_USER, kShellFolders, "Desktop", win::REG_DWORD,
-                       "Ung\u00fcltiger Datentyp f\u00fcr 'Desktop'"},
-        TWrongTypeCase{"Binary", win::HKEY_CURRENT_USER, kShellFolders, "Start Menu", win::REG_BINARY,
-                       "Ung\u00fcltiger Datentyp f\u00fcr 'Start Menu'"},
-        TWrongTypeCase{"MultiString", win::HKEY_LOCAL_MACHINE, kCurrentVersion, "MediaPath",
-                       win::REG_MULTI_SZ, "Ung\u00fcltiger Datentyp f\u00fcr 'MediaPath'"},
-        TWrongTypeCase{"DefaultValue", win::HKEY_CURRENT_USER, kWab, "", win::REG_DWORD,
-                       "Ung\u00fcltiger Datentyp f\u00fcr ''"}),
+    ::testing::Values(TWrongTypeCase{"Dword", win::HKEY_CURRENT_USER, kShellFolders, "Desktop",
+                                     win::REG_DWORD, "Ung\u00fcltiger Datentyp f\u00fcr 'Desktop'"},
+                      TWrongTypeCase{"Binary", win::HKEY_CURRENT_USER, kShellFolders, "Start Menu",
+                                     win::REG_BINARY, "Ung\u00fcltiger Datentyp f\u00fcr 'Start Menu'"},
+                      TWrongTypeCase{"MultiString", win::HKEY_LOCAL_MACHINE, kCurrentVersion, "MediaPath",
+                                     win::REG_MULTI_SZ, "Ung\u00fcltiger Datentyp f\u00fcr 'MediaPath'"},
+                      TWrongTypeCase{"DefaultValue", win::HKEY_CURRENT_USER, kWab, "", win::REG_DWORD,
+                                     "Ung\u00fcltiger Datentyp f\u00fcr ''"}),
     [](const auto& p) { return std::string(p.param.Name); });
 
 TEST_F(WindowsInfoTest, DataThatCannotBeFetchedRaises)
@@ -261,20 +273,21 @@ struct TMissingKeyCase {
     std::vector<std::string TWindowsInfo::*> EmptyFields;
 };
 
-class WindowsInfoMissingKey : public WindowsInfoTest, public ::testing::WithParamInterface<TMissingKeyCase> {};
+class WindowsInfoMissingKey : public WindowsInfoTest,
+                              public ::testing::WithParamInterface<TMissingKeyCase> {};
 
 TEST_P(WindowsInfoMissingKey, LeavesOnlyItsGroupEmpty)
 {
     FSystem.Keys.erase({GetParam().Root, GetParam().Key});
     const TWindowsInfo info = Read();
     const std::vector<std::string TWindowsInfo::*> all = {
-        &TWindowsInfo::Desktop,    &TWindowsInfo::Favorites,      &TWindowsInfo::Fonts,
-        &TWindowsInfo::NetHood,    &TWindowsInfo::Personal,       &TWindowsInfo::Programs,
-        &TWindowsInfo::Recent,     &TWindowsInfo::SendTo,         &TWindowsInfo::StartMenu,
-        &TWindowsInfo::Startup,    &TWindowsInfo::Templates,      &TWindowsInfo::Cache,
-        &TWindowsInfo::LogonUserName, &TWindowsInfo::SystemRoot,  &TWindowsInfo::WindowsVersion,
+        &TWindowsInfo::Desktop,         &TWindowsInfo::Favorites,      &TWindowsInfo::Fonts,
+        &TWindowsInfo::NetHood,         &TWindowsInfo::Personal,       &TWindowsInfo::Programs,
+        &TWindowsInfo::Recent,          &TWindowsInfo::SendTo,         &TWindowsInfo::StartMenu,
+        &TWindowsInfo::Startup,         &TWindowsInfo::Templates,      &TWindowsInfo::Cache,
+        &TWindowsInfo::LogonUserName,   &TWindowsInfo::SystemRoot,     &TWindowsInfo::WindowsVersion,
         &TWindowsInfo::ProgramFilesDir, &TWindowsInfo::CommonFilesDir, &TWindowsInfo::MediaPath,
-        &TWindowsInfo::TempDir,    &TWindowsInfo::WabFileName,    &TWindowsInfo::AppData,
+        &TWindowsInfo::TempDir,         &TWindowsInfo::WabFileName,    &TWindowsInfo::AppData,
     };
     const auto& empty = GetParam().EmptyFields;
     for (std::size_t i = 0; i < all.size(); ++i) {
@@ -287,7 +300,9 @@ TEST_P(WindowsInfoMissingKey, LeavesOnlyItsGroupEmpty)
 INSTANTIATE_TEST_SUITE_P(
     Cases, WindowsInfoMissingKey,
     ::testing::Values(
-        TMissingKeyCase{"ShellFolders", win::HKEY_CURRENT_USER, kShellFolders,
+        TMissingKeyCase{"ShellFolders",
+                        win::HKEY_CURRENT_USER,
+                        kShellFolders,
                         {&TWindowsInfo::Desktop, &TWindowsInfo::Favorites, &TWindowsInfo::Fonts,
                          &TWindowsInfo::NetHood, &TWindowsInfo::Personal, &TWindowsInfo::Programs,
                          &TWindowsInfo::Recent, &TWindowsInfo::SendTo, &TWindowsInfo::StartMenu,
@@ -295,10 +310,13 @@ INSTANTIATE_TEST_SUITE_P(
                          &TWindowsInfo::AppData}},
         TMissingKeyCase{"Explorer", win::HKEY_CURRENT_USER, kExplorer, {&TWindowsInfo::LogonUserName}},
         TMissingKeyCase{"Wab", win::HKEY_CURRENT_USER, kWab, {&TWindowsInfo::WabFileName}},
-        TMissingKeyCase{"VersionKey", win::HKEY_LOCAL_MACHINE, kNtCurrentVersion, {&TWindowsInfo::SystemRoot}},
-        TMissingKeyCase{"CurrentVersion", win::HKEY_LOCAL_MACHINE, kCurrentVersion,
-                        {&TWindowsInfo::ProgramFilesDir, &TWindowsInfo::CommonFilesDir,
-                         &TWindowsInfo::MediaPath}}),
+        TMissingKeyCase{
+            "VersionKey", win::HKEY_LOCAL_MACHINE, kNtCurrentVersion, {&TWindowsInfo::SystemRoot}},
+        TMissingKeyCase{
+            "CurrentVersion",
+            win::HKEY_LOCAL_MACHINE,
+            kCurrentVersion,
+            {&TWindowsInfo::ProgramFilesDir, &TWindowsInfo::CommonFilesDir, &TWindowsInfo::MediaPath}}),
     [](const auto& p) { return std::string(p.param.Name); });
 
 struct TPlatformCase {
@@ -322,14 +340,16 @@ TEST_P(WindowsInfoPlatform, ChoosesNameAndVersionKey)
     EXPECT_EQ(info.AppData, "C:\\Profile\\AppData");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, WindowsInfoPlatform,
-    ::testing::Values(TPlatformCase{"Windows9x", true, win::VER_PLATFORM_WIN32_WINDOWS, "Windows 95/98", "C:\\WINDOWS"},
-                      TPlatformCase{"WindowsNT", true, win::VER_PLATFORM_WIN32_NT, "Windows NT/2000/XP", "C:\\WINNT"},
-                      TPlatformCase{"Win32s", true, win::VER_PLATFORM_WIN32s, "", ""},
-                      TPlatformCase{"OtherFamily", true, 3, "", ""},
-                      TPlatformCase{"FailedQuery", false, win::VER_PLATFORM_WIN32_NT, "", ""}),
-    [](const auto& p) { return std::string(p.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Cases, WindowsInfoPlatform,
+                         ::testing::Values(TPlatformCase{"Windows9x", true, win::VER_PLATFORM_WIN32_WINDOWS,
+                                                         "Windows 95/98", "C:\\WINDOWS"},
+                                           TPlatformCase{"WindowsNT", true, win::VER_PLATFORM_WIN32_NT,
+                                                         "Windows NT/2000/XP", "C:\\WINNT"},
+                                           TPlatformCase{"Win32s", true, win::VER_PLATFORM_WIN32s, "", ""},
+                                           TPlatformCase{"OtherFamily", true, 3, "", ""},
+                                           TPlatformCase{"FailedQuery", false, win::VER_PLATFORM_WIN32_NT, "",
+                                                         ""}),
+                         [](const auto& p) { return std::string(p.param.Name); });
 
 TEST_F(WindowsInfoTest, TempStepNeverFails)
 {

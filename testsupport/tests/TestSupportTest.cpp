@@ -21,7 +21,7 @@ std::optional<std::string> Current()
 struct TGuardCase {
     const char* Name;
     std::optional<std::string> Before;
-    std::vector<std::optional<std::string>> Settings;   // set one after the other
+    std::vector<std::optional<std::string>> Settings;  // set one after the other
 };
 
 class EnvGuardRestores : public ::testing::TestWithParam<TGuardCase> {};
@@ -48,7 +48,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, EnvGuardRestores,
                                            TGuardCase{"SetOverUnset", std::nullopt, {"new"}},
                                            TGuardCase{"UnsetOverSet", "old", {std::nullopt}},
                                            TGuardCase{"SetTwiceOverSet", "old", {"a", "b"}},
-                                           TGuardCase{"SetThenUnsetOverUnset", std::nullopt, {"a", std::nullopt}}),
+                                           TGuardCase{
+                                               "SetThenUnsetOverUnset", std::nullopt, {"a", std::nullopt}}),
                          [](const auto& p) { return std::string(p.param.Name); });
 
 TEST(TempDir, IsRemovedWithWhatWasWrittenIntoIt)

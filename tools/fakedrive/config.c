@@ -31,14 +31,16 @@ static struct slot slots[FD_MAX_DRIVES];
 static struct link links[FD_MAX_LINKS];
 static int n_links;
 
-static void copy_str(char *dst, size_t size, const char *src, size_t len) {
+static void copy_str(char* dst, size_t size, const char* src, size_t len)
+{
     if (len >= size)
         len = size - 1;
     memcpy(dst, src, len);
     dst[len] = '\0';
 }
 
-static int minor_of(const char *device, int fallback) {
+static int minor_of(const char* device, int fallback)
+{
     size_t len = strlen(device);
     size_t i = len;
     while (i > 0 && isdigit((unsigned char)device[i - 1]))
@@ -46,7 +48,8 @@ static int minor_of(const char *device, int fallback) {
     return i < len ? atoi(device + i) : fallback;
 }
 
-static int slot_for(const char *device) {
+static int slot_for(const char* device)
+{
     int free_slot = -1;
     for (int i = 0; i < FD_MAX_DRIVES; ++i) {
         if (strcmp(slots[i].device, device) == 0)
@@ -58,12 +61,13 @@ static int slot_for(const char *device) {
 }
 
 /* Calls FN for each ';'-separated "NAME=VALUE" entry of TEXT. */
-static void for_each_entry(const char *text, void (*fn)(const char *, size_t, const char *, size_t)) {
-    const char *p = text;
+static void for_each_entry(const char* text, void (*fn)(const char*, size_t, const char*, size_t))
+{
+    const char* p = text;
     while (*p) {
-        const char *end = strchr(p, ';');
+        const char* end = strchr(p, ';');
         size_t len = end ? (size_t)(end - p) : strlen(p);
-        const char *eq = memchr(p, '=', len);
+        const char* eq = memchr(p, '=', len);
         if (eq && eq > p)
             fn(p, (size_t)(eq - p), eq + 1, len - (size_t)(eq - p) - 1);
         else if (len > 0)
@@ -74,7 +78,8 @@ static void for_each_entry(const char *text, void (*fn)(const char *, size_t, co
     }
 }
 
-static void add_drive(const char *name, size_t name_len, const char *value, size_t value_len) {
+static void add_drive(const char* name, size_t name_len, const char* value, size_t value_len)
+{
     char device[FD_PATH_MAX];
     copy_str(device, sizeof device, name, name_len);
     int i = slot_for(device);
@@ -88,7 +93,8 @@ static void add_drive(const char *name, size_t name_len, const char *value, size
     slots[i].active = true;
 }
 
-static void add_link(const char *name, size_t name_len, const char *value, size_t value_len) {
+static void add_link(const char* name, size_t name_len, const char* value, size_t value_len)
+{
     if (n_links == FD_MAX_LINKS)
         return;
     copy_str(links[n_links].path, FD_PATH_MAX, name, name_len);
@@ -97,13 +103,14 @@ static void add_link(const char *name, size_t name_len, const char *value, size_
 }
 
 /* Re-reads the environment if it changed.  Returns false if FAKEDRIVE is unset. */
-static bool refresh_locked(void) {
-    const char *drives = getenv("FAKEDRIVE");
+static bool refresh_locked(void)
+{
+    const char* drives = getenv("FAKEDRIVE");
     if (!drives) {
         env_seen = false;
         return false;
     }
-    const char *link_text = getenv("FAKEDRIVE_LINKS");
+    const char* link_text = getenv("FAKEDRIVE_LINKS");
     if (!link_text)
         link_text = "";
     if (env_seen && strncmp(drives, drives_env, ENV_MAX - 1) == 0 &&
@@ -120,14 +127,16 @@ static bool refresh_locked(void) {
     return true;
 }
 
-static int active_slot(const char *device) {
+static int active_slot(const char* device)
+{
     for (int i = 0; i < FD_MAX_DRIVES; ++i)
         if (slots[i].active && strcmp(slots[i].device, device) == 0)
             return i;
     return -1;
 }
 
-static bool digits(const char *s) {
+static bool digits(const char* s)
+{
     if (!*s)
         return false;
     for (; *s; ++s)
@@ -139,8 +148,9 @@ static bool digits(const char *s) {
 /* The names under which a real machine shows CD drives.  With FAKEDRIVE set
  * the emulated drives are the only ones, so real nodes of these names vanish
  * and a test never depends on the drives of the machine it runs on. */
-static bool cd_node_name(const char *path) {
-    static const char *const names[] = {"/dev/cdrom", "/dev/dvd", "/dev/cdrw", "/dev/dvdrw"};
+static bool cd_node_name(const char* path)
+{
+    static const char* const names[] = {"/dev/cdrom", "/dev/dvd", "/dev/cdrw", "/dev/dvdrw"};
     for (size_t i = 0; i < sizeof names / sizeof names[0]; ++i)
         if (strcmp(path, names[i]) == 0)
             return true;
@@ -148,15 +158,17 @@ static bool cd_node_name(const char *path) {
            (strncmp(path, "/dev/scd", 8) == 0 && digits(path + 8));
 }
 
-static const char *link_text_for(const char *link, const char *target) {
-    const char *slash = strrchr(link, '/');
+static const char* link_text_for(const char* link, const char* target)
+{
+    const char* slash = strrchr(link, '/');
     size_t dir_len = slash ? (size_t)(slash - link + 1) : 0;
     if (dir_len > 0 && strncmp(link, target, dir_len) == 0 && !strchr(target + dir_len, '/'))
         return target + dir_len; /* udev writes "cdrom -> sr0" */
     return target;
 }
 
-bool fd_config_lookup(const char *path, struct fd_lookup *out) {
+bool fd_config_lookup(const char* path, struct fd_lookup* out)
+{
     if (!path || strncmp(path, "/dev/", 5) != 0)
         return false; /* the fast path for every other file */
     pthread_mutex_lock(&cfg_lock);
@@ -164,7 +176,7 @@ bool fd_config_lookup(const char *path, struct fd_lookup *out) {
     if (refresh_locked()) {
         memset(out, 0, sizeof *out);
         out->drive = -1;
-        const char *device = path;
+        const char* device = path;
         for (int i = 0; i < n_links; ++i)
             if (strcmp(links[i].path, path) == 0) {
                 out->is_link = true;
@@ -186,7 +198,8 @@ bool fd_config_lookup(const char *path, struct fd_lookup *out) {
     return ours;
 }
 
-bool fd_config_drive(int slot, char *tray, int *minor, char *device) {
+bool fd_config_drive(int slot, char* tray, int* minor, char* device)
+{
     pthread_mutex_lock(&cfg_lock);
     bool active = refresh_locked() && slot >= 0 && slot < FD_MAX_DRIVES && slots[slot].active;
     if (active) {
@@ -200,7 +213,8 @@ bool fd_config_drive(int slot, char *tray, int *minor, char *device) {
 
 /* ---- fault items ---- */
 
-static void pad(char *dst, size_t width, const char *src) {
+static void pad(char* dst, size_t width, const char* src)
+{
     size_t len = strlen(src);
     if (len > width)
         len = width;
@@ -209,7 +223,8 @@ static void pad(char *dst, size_t width, const char *src) {
     dst[width] = '\0';
 }
 
-void fd_faults_default(struct fd_faults *f) {
+void fd_faults_default(struct fd_faults* f)
+{
     memset(f, 0, sizeof *f);
     f->remove_at = -1;
     f->remove_after = -1;
@@ -218,8 +233,9 @@ void fd_faults_default(struct fd_faults *f) {
     pad(f->revision, 4, "1.02");
 }
 
-static bool parse_long(const char *text, long *out) {
-    char *end;
+static bool parse_long(const char* text, long* out)
+{
+    char* end;
     if (!isdigit((unsigned char)*text))
         return false;
     *out = strtol(text, &end, 10);
@@ -227,8 +243,9 @@ static bool parse_long(const char *text, long *out) {
 }
 
 /* "A-B" or "A-BxN" */
-static bool parse_range(const char *text, struct fd_range *r, bool with_tries) {
-    char *end;
+static bool parse_range(const char* text, struct fd_range* r, bool with_tries)
+{
+    char* end;
     if (!isdigit((unsigned char)*text))
         return false;
     long first = strtol(text, &end, 10);
@@ -249,9 +266,10 @@ static bool parse_range(const char *text, struct fd_range *r, bool with_tries) {
     return true;
 }
 
-static bool parse_item(const char *item, struct fd_faults *f) {
+static bool parse_item(const char* item, struct fd_faults* f)
+{
     static const struct {
-        const char *name;
+        const char* name;
         size_t offset;
     } flags[] = {
         {"no-disc", offsetof(struct fd_faults, no_disc)},
@@ -262,7 +280,7 @@ static bool parse_item(const char *item, struct fd_faults *f) {
         {"cd-extra", offsetof(struct fd_faults, cd_extra)},
     };
     static const struct {
-        const char *name;
+        const char* name;
         size_t offset;
     } numbers[] = {
         {"becoming-ready=", offsetof(struct fd_faults, becoming_ready_ms)},
@@ -273,16 +291,16 @@ static bool parse_item(const char *item, struct fd_faults *f) {
         {"sector-us=", offsetof(struct fd_faults, sector_us)},
         {"remove-after=", offsetof(struct fd_faults, remove_after)},
     };
-    char *base = (char *)f;
+    char* base = (char*)f;
     for (size_t i = 0; i < sizeof flags / sizeof flags[0]; ++i)
         if (strcmp(item, flags[i].name) == 0) {
-            *(bool *)(base + flags[i].offset) = true;
+            *(bool*)(base + flags[i].offset) = true;
             return true;
         }
     for (size_t i = 0; i < sizeof numbers / sizeof numbers[0]; ++i) {
         size_t len = strlen(numbers[i].name);
         if (strncmp(item, numbers[i].name, len) == 0)
-            return parse_long(item + len, (long *)(base + numbers[i].offset));
+            return parse_long(item + len, (long*)(base + numbers[i].offset));
     }
     long value;
     if (strncmp(item, "remove-at=", 10) == 0 && parse_long(item + 10, &value)) {
@@ -313,9 +331,10 @@ static bool parse_item(const char *item, struct fd_faults *f) {
     return true;
 }
 
-void fd_faults_parse(const char *text, const char *origin, struct fd_faults *f) {
+void fd_faults_parse(const char* text, const char* origin, struct fd_faults* f)
+{
     fd_faults_default(f);
-    const char *p = text;
+    const char* p = text;
     while (*p) {
         size_t skip = strspn(p, ", \t\r\n");
         p += skip;

@@ -12,18 +12,20 @@
 #include <string.h>
 #include <unistd.h>
 
-static bool bin_path(const char *cue, char *out) {
+static bool bin_path(const char* cue, char* out)
+{
     char resolved[PATH_MAX];
     if (!fd_real_realpath(cue, resolved))
         return false;
-    char *slash = strrchr(resolved, '/');
-    char *dot = strrchr(resolved, '.');
+    char* slash = strrchr(resolved, '/');
+    char* dot = strrchr(resolved, '.');
     if (dot && (!slash || dot > slash))
         *dot = '\0';
     return snprintf(out, FD_PATH_MAX, "%s.bin", resolved) < FD_PATH_MAX;
 }
 
-static bool read_text(const char *path, char *buf, size_t size) {
+static bool read_text(const char* path, char* buf, size_t size)
+{
     int fd = fd_real_open(path, O_RDONLY | O_CLOEXEC, 0);
     if (fd < 0)
         return false;
@@ -41,9 +43,10 @@ static bool read_text(const char *path, char *buf, size_t size) {
     return n >= 0;
 }
 
-static bool parse_cue(const char *text, struct fd_disc *disc) {
+static bool parse_cue(const char* text, struct fd_disc* disc)
+{
     disc->n_tracks = 0;
-    for (const char *line = text; *line;) {
+    for (const char* line = text; *line;) {
         size_t len = strcspn(line, "\n");
         char copy[256];
         snprintf(copy, sizeof copy, "%.*s", (int)(len < sizeof copy ? len : sizeof copy - 1), line);
@@ -52,7 +55,7 @@ static bool parse_cue(const char *text, struct fd_disc *disc) {
         if (sscanf(copy, " TRACK %d %31s", &number, type) == 2) {
             if (disc->n_tracks == FD_MAX_TRACKS || number < 1 || number > 99)
                 return false;
-            struct fd_track *t = &disc->tracks[disc->n_tracks++];
+            struct fd_track* t = &disc->tracks[disc->n_tracks++];
             t->number = number;
             t->audio = strcmp(type, "AUDIO") == 0;
             t->lsn = -1;
@@ -69,7 +72,8 @@ static bool parse_cue(const char *text, struct fd_disc *disc) {
     return disc->n_tracks > 0;
 }
 
-bool fd_disc_load(const char *cue, struct fd_disc *disc) {
+bool fd_disc_load(const char* cue, struct fd_disc* disc)
+{
     static char text[64 * 1024]; /* one buffer for all drives, under text_lock */
     static pthread_mutex_t text_lock = PTHREAD_MUTEX_INITIALIZER;
     struct stat st;
@@ -82,7 +86,8 @@ bool fd_disc_load(const char *cue, struct fd_disc *disc) {
     return ok && disc->tracks[disc->n_tracks - 1].lsn < disc->leadout;
 }
 
-int fd_disc_track_of(const struct fd_disc *disc, int32_t lsn) {
+int fd_disc_track_of(const struct fd_disc* disc, int32_t lsn)
+{
     if (lsn < 0 || lsn >= disc->leadout)
         return -1;
     int i = 0;
@@ -91,7 +96,8 @@ int fd_disc_track_of(const struct fd_disc *disc, int32_t lsn) {
     return i;
 }
 
-bool fd_disc_read(const struct fd_disc *disc, int32_t lsn, int32_t count, uint8_t *out) {
+bool fd_disc_read(const struct fd_disc* disc, int32_t lsn, int32_t count, uint8_t* out)
+{
     int fd = fd_real_open(disc->bin, O_RDONLY | O_CLOEXEC, 0);
     if (fd < 0)
         return false;

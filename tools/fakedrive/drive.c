@@ -44,14 +44,16 @@ struct drive {
 static struct drive drives[FD_MAX_DRIVES];
 static pthread_once_t drives_once = PTHREAD_ONCE_INIT;
 
-static void init_drives(void) {
+static void init_drives(void)
+{
     for (int i = 0; i < FD_MAX_DRIVES; ++i)
         pthread_mutex_init(&drives[i].lock, NULL);
 }
 
 /* ---- small helpers ---- */
 
-long long fd_now_us(void) {
+long long fd_now_us(void)
+{
     struct timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return (long long)ts.tv_sec * 1000000 + ts.tv_nsec / 1000;
@@ -59,7 +61,8 @@ long long fd_now_us(void) {
 
 /* Sleeps the whole time even when signals arrive: a drive command cannot be
  * interrupted. */
-void fd_sleep_us(long long us) {
+void fd_sleep_us(long long us)
+{
     if (us <= 0)
         return;
     struct timespec ts = {(time_t)(us / 1000000), (long)(us % 1000000) * 1000};
@@ -67,8 +70,9 @@ void fd_sleep_us(long long us) {
     }
 }
 
-void fd_log(const char *device, const char *fmt, ...) {
-    const char *path = getenv("FAKEDRIVE_LOG");
+void fd_log(const char* device, const char* fmt, ...)
+{
+    const char* path = getenv("FAKEDRIVE_LOG");
     if (!path || !*path)
         return;
     char line[256];
@@ -90,7 +94,8 @@ void fd_log(const char *device, const char *fmt, ...) {
     errno = saved;
 }
 
-static struct file_id identify(const char *path, bool follow) {
+static struct file_id identify(const char* path, bool follow)
+{
     struct file_id id = {0};
     struct stat st;
     if ((follow ? fd_real_stat(path, &st) : fd_real_lstat(path, &st)) == 0) {
@@ -103,12 +108,14 @@ static struct file_id identify(const char *path, bool follow) {
     return id;
 }
 
-static bool same_file(const struct file_id *a, const struct file_id *b) {
+static bool same_file(const struct file_id* a, const struct file_id* b)
+{
     return a->exists == b->exists && a->dev == b->dev && a->ino == b->ino && a->size == b->size &&
            a->mtime.tv_sec == b->mtime.tv_sec && a->mtime.tv_nsec == b->mtime.tv_nsec;
 }
 
-static void load_faults(const char *tray, struct fd_faults *f) {
+static void load_faults(const char* tray, struct fd_faults* f)
+{
     char path[FD_PATH_MAX + 8];
     snprintf(path, sizeof path, "%s.drive", tray);
     char text[4096];
@@ -121,7 +128,8 @@ static void load_faults(const char *tray, struct fd_faults *f) {
 }
 
 /* The drive notices a changed fault file or a changed disc before each command. */
-static void refresh(struct drive *d) {
+static void refresh(struct drive* d)
+{
     long long now = fd_now_us();
     char faults_path[FD_PATH_MAX + 8];
     snprintf(faults_path, sizeof faults_path, "%s.drive", d->tray);
@@ -160,13 +168,14 @@ static void refresh(struct drive *d) {
 
 /* Locks drive SLOT for one command and brings its state up to date.
  * Returns NULL if the device is no longer configured. */
-static struct drive *begin(int slot) {
+static struct drive* begin(int slot)
+{
     pthread_once(&drives_once, init_drives);
     char tray[FD_PATH_MAX], device[FD_PATH_MAX];
     int minor;
     if (!fd_config_drive(slot, tray, &minor, device))
         return NULL;
-    struct drive *d = &drives[slot];
+    struct drive* d = &drives[slot];
     pthread_mutex_lock(&d->lock);
     if (strcmp(d->tray, tray) != 0) { /* another tray: a drive just switched on */
         strcpy(d->tray, tray);
@@ -174,16 +183,17 @@ static struct drive *begin(int slot) {
         d->unit_attention = d->changed_since_asked = false;
         d->media_event = 0;
     }
-    const char *base = strrchr(device, '/');
+    const char* base = strrchr(device, '/');
     snprintf(d->name, sizeof d->name, "%.63s", base ? base + 1 : device);
     d->minor = minor;
     refresh(d);
     return d;
 }
 
-static void end(struct drive *d) { pthread_mutex_unlock(&d->lock); }
+static void end(struct drive* d) { pthread_mutex_unlock(&d->lock); }
 
-static int status_of(const struct drive *d) {
+static int status_of(const struct drive* d)
+{
     if (d->faults.tray_open)
         return CDS_TRAY_OPEN;
     if (d->faults.no_disc || !d->has_disc)
@@ -206,7 +216,8 @@ struct outcome {
     unsigned transferred;
 };
 
-static void fail(struct outcome *o, uint8_t key, uint8_t asc, uint8_t ascq) {
+static void fail(struct outcome* o, uint8_t key, uint8_t asc, uint8_t ascq)
+{
     o->failed = true;
     o->has_sense = true;
     o->key = key;
@@ -214,7 +225,8 @@ static void fail(struct outcome *o, uint8_t key, uint8_t asc, uint8_t ascq) {
     o->ascq = ascq;
 }
 
-static const char *outcome_text(const struct outcome *o, char *buf, size_t size) {
+static const char* outcome_text(const struct outcome* o, char* buf, size_t size)
+{
     if (!o->failed)
         return "ok";
     if (!o->has_sense)
@@ -224,40 +236,37 @@ static const char *outcome_text(const struct outcome *o, char *buf, size_t size)
 }
 
 /* Fails O as the drive does when it has no usable medium.  Returns false then. */
-static bool medium_ready(struct drive *d, struct outcome *o) {
+static bool medium_ready(struct drive* d, struct outcome* o)
+{
     if (d->unit_attention) {
         d->unit_attention = false;
         fail(o, 0x06, 0x28, 0x00);
         return false;
     }
     switch (status_of(d)) {
-    case CDS_TRAY_OPEN:
-        fail(o, 0x02, 0x3A, 0x02);
-        return false;
-    case CDS_NO_DISC:
-        fail(o, 0x02, 0x3A, 0x01);
-        return false;
-    case CDS_DRIVE_NOT_READY:
-        fail(o, 0x02, 0x04, 0x01);
-        return false;
-    default:
-        return true;
+    case CDS_TRAY_OPEN: fail(o, 0x02, 0x3A, 0x02); return false;
+    case CDS_NO_DISC: fail(o, 0x02, 0x3A, 0x01); return false;
+    case CDS_DRIVE_NOT_READY: fail(o, 0x02, 0x04, 0x01); return false;
+    default: return true;
     }
 }
 
-static uint32_t be(const uint8_t *p, int n) {
+static uint32_t be(const uint8_t* p, int n)
+{
     uint32_t v = 0;
     for (int i = 0; i < n; ++i)
         v = v << 8 | p[i];
     return v;
 }
 
-static void put_be(uint8_t *p, uint32_t v, int n) {
+static void put_be(uint8_t* p, uint32_t v, int n)
+{
     for (int i = n - 1; i >= 0; --i, v >>= 8)
         p[i] = (uint8_t)v;
 }
 
-static void put_address(uint8_t *p, int32_t lsn, bool msf) {
+static void put_address(uint8_t* p, int32_t lsn, bool msf)
+{
     if (!msf) {
         put_be(p, (uint32_t)lsn, 4);
         return;
@@ -270,8 +279,9 @@ static void put_address(uint8_t *p, int32_t lsn, bool msf) {
 }
 
 /* Copies REPLY (LEN bytes) to the caller's buffer, no more than it allows. */
-static void reply(struct outcome *o, uint8_t *buf, unsigned buflen, unsigned alloc,
-                  const uint8_t *data, unsigned len) {
+static void reply(struct outcome* o, uint8_t* buf, unsigned buflen, unsigned alloc, const uint8_t* data,
+                  unsigned len)
+{
     if (len > alloc)
         len = alloc;
     if (len > buflen)
@@ -283,7 +293,8 @@ static void reply(struct outcome *o, uint8_t *buf, unsigned buflen, unsigned all
 
 /* ---- MMC commands ---- */
 
-static void inquiry(struct drive *d, const uint8_t *cdb, uint8_t *buf, unsigned buflen, struct outcome *o) {
+static void inquiry(struct drive* d, const uint8_t* cdb, uint8_t* buf, unsigned buflen, struct outcome* o)
+{
     fd_sleep_us(d->faults.slow_inquiry_ms * 1000);
     uint8_t data[36] = {0x05, 0x80, 0x05, 0x32, 31};
     memcpy(data + 8, d->faults.vendor, 8);
@@ -293,15 +304,16 @@ static void inquiry(struct drive *d, const uint8_t *cdb, uint8_t *buf, unsigned 
     fd_log(d->name, "INQUIRY ok");
 }
 
-static bool last_is_second_session(const struct drive *d) {
-    const struct fd_disc *disc = &d->disc;
+static bool last_is_second_session(const struct drive* d)
+{
+    const struct fd_disc* disc = &d->disc;
     return d->faults.cd_extra && disc->n_tracks > 1 && !disc->tracks[disc->n_tracks - 1].audio;
 }
 
 static uint8_t adr_control(bool audio) { return (uint8_t)(0x10 | (audio ? 0x00 : 0x04)); }
 
-static unsigned full_toc_entry(uint8_t *p, int session, bool audio, int point, int32_t lsn,
-                               int pmin) {
+static unsigned full_toc_entry(uint8_t* p, int session, bool audio, int point, int32_t lsn, int pmin)
+{
     memset(p, 0, 11);
     p[0] = (uint8_t)session;
     p[1] = adr_control(audio);
@@ -319,8 +331,9 @@ static unsigned full_toc_entry(uint8_t *p, int session, bool audio, int point, i
 /* READ TOC format 2: the raw TOC, session by session (a CD-Extra disc has
  * the data track in session 2, after the 11400 sectors of lead-out, lead-in
  * and pregap). */
-static unsigned full_toc(const struct drive *d, uint8_t *data) {
-    const struct fd_disc *disc = &d->disc;
+static unsigned full_toc(const struct drive* d, uint8_t* data)
+{
+    const struct fd_disc* disc = &d->disc;
     int n = disc->n_tracks;
     int split = last_is_second_session(d) ? n - 1 : n; /* tracks of session 1 */
     unsigned len = 4;
@@ -338,23 +351,24 @@ static unsigned full_toc(const struct drive *d, uint8_t *data) {
         len += full_toc_entry(data + len, session, last->audio, 0xA1, 0, last->number);
         len += full_toc_entry(data + len, session, last->audio, 0xA2, leadout, -1);
         for (int i = from; i < to; ++i)
-            len += full_toc_entry(data + len, session, disc->tracks[i].audio,
-                                  disc->tracks[i].number, disc->tracks[i].lsn, -1);
+            len += full_toc_entry(data + len, session, disc->tracks[i].audio, disc->tracks[i].number,
+                                  disc->tracks[i].lsn, -1);
     }
     data[2] = 1;
     data[3] = split < n ? 2 : 1;
     return len;
 }
 
-static void read_toc(struct drive *d, const uint8_t *cdb, uint8_t *buf, unsigned buflen, struct outcome *o) {
+static void read_toc(struct drive* d, const uint8_t* cdb, uint8_t* buf, unsigned buflen, struct outcome* o)
+{
     unsigned format = cdb[2] & 0x0F;
     bool msf = cdb[1] & 0x02;
     if (medium_ready(d, o)) {
         fd_sleep_us(d->faults.slow_toc_ms * 1000);
-        const struct fd_disc *disc = &d->disc;
+        const struct fd_disc* disc = &d->disc;
         uint8_t data[4 + 11 * (FD_MAX_TRACKS + 6)] = {0};
         unsigned len = 4;
-        const struct fd_track *last = &disc->tracks[disc->n_tracks - 1];
+        const struct fd_track* last = &disc->tracks[disc->n_tracks - 1];
         data[2] = (uint8_t)disc->tracks[0].number;
         data[3] = (uint8_t)last->number;
         if (format == 0) {
@@ -362,7 +376,7 @@ static void read_toc(struct drive *d, const uint8_t *cdb, uint8_t *buf, unsigned
             for (int i = 0; i < disc->n_tracks; ++i) {
                 if (disc->tracks[i].number < from)
                     continue;
-                uint8_t *p = data + len;
+                uint8_t* p = data + len;
                 p[1] = adr_control(disc->tracks[i].audio);
                 p[2] = (uint8_t)disc->tracks[i].number;
                 put_address(p + 4, disc->tracks[i].lsn, msf);
@@ -371,7 +385,7 @@ static void read_toc(struct drive *d, const uint8_t *cdb, uint8_t *buf, unsigned
             if (from > last->number && from != 0xAA) {
                 fail(o, 0x05, 0x24, 0x00);
             } else {
-                uint8_t *p = data + len;
+                uint8_t* p = data + len;
                 p[1] = adr_control(last->audio);
                 p[2] = 0xAA;
                 put_address(p + 4, disc->leadout, msf);
@@ -379,7 +393,7 @@ static void read_toc(struct drive *d, const uint8_t *cdb, uint8_t *buf, unsigned
             }
         } else if (format == 1) {
             bool two = last_is_second_session(d);
-            const struct fd_track *t = two ? last : &disc->tracks[0];
+            const struct fd_track* t = two ? last : &disc->tracks[0];
             data[2] = 1;
             data[3] = two ? 2 : 1;
             data[5] = adr_control(t->audio);
@@ -400,7 +414,8 @@ static void read_toc(struct drive *d, const uint8_t *cdb, uint8_t *buf, unsigned
     fd_log(d->name, "READTOC %u %s", format, outcome_text(o, text, sizeof text));
 }
 
-static void mode_sense(struct drive *d, const uint8_t *cdb, uint8_t *buf, unsigned buflen, struct outcome *o) {
+static void mode_sense(struct drive* d, const uint8_t* cdb, uint8_t* buf, unsigned buflen, struct outcome* o)
+{
     unsigned page = cdb[2] & 0x3F;
     if (d->unit_attention) {
         d->unit_attention = false;
@@ -408,13 +423,13 @@ static void mode_sense(struct drive *d, const uint8_t *cdb, uint8_t *buf, unsign
     } else if (page == 0x2A || page == 0x3F) {
         /* Header without block descriptor, then the CD capabilities page. */
         uint8_t data[8 + 22] = {0};
-        uint8_t *p = data + 8;
+        uint8_t* p = data + 8;
         p[0] = 0x2A;
         p[1] = 20;
-        p[2] = 0x03; /* reads CD-R, CD-RW */
-        p[4] = 0x71; /* audio play, mode 2 form 1/2, multi-session */
-        p[5] = 0x63; /* CD-DA commands, accurate stream, ISRC, UPC */
-        p[6] = 0x29; /* lock, eject, tray loader */
+        p[2] = 0x03;            /* reads CD-R, CD-RW */
+        p[4] = 0x71;            /* audio play, mode 2 form 1/2, multi-session */
+        p[5] = 0x63;            /* CD-DA commands, accurate stream, ISRC, UPC */
+        p[6] = 0x29;            /* lock, eject, tray loader */
         put_be(p + 8, 7056, 2); /* 40x */
         put_be(p + 10, 256, 2);
         put_be(p + 12, 2048, 2);
@@ -428,13 +443,15 @@ static void mode_sense(struct drive *d, const uint8_t *cdb, uint8_t *buf, unsign
     fd_log(d->name, "MODESENSE %02X %s", page, outcome_text(o, text, sizeof text));
 }
 
-static bool overlaps(const struct fd_range *r, int32_t lsn, int32_t count) {
+static bool overlaps(const struct fd_range* r, int32_t lsn, int32_t count)
+{
     return r->first < lsn + count && r->last >= lsn;
 }
 
 /* The faults of the medium itself, checked once the drive is ready. */
-static void medium_faults(struct drive *d, int32_t lsn, int32_t count, struct outcome *o) {
-    const struct fd_faults *f = &d->faults;
+static void medium_faults(struct drive* d, int32_t lsn, int32_t count, struct outcome* o)
+{
+    const struct fd_faults* f = &d->faults;
     bool was_removed = d->removed;
     if (f->remove_after >= 0 && d->reads >= f->remove_after)
         d->removed = true;
@@ -453,7 +470,7 @@ static void medium_faults(struct drive *d, int32_t lsn, int32_t count, struct ou
             return;
         }
     for (int i = 0; i < f->n_unreadable; ++i) {
-        const struct fd_range *r = &f->unreadable[i];
+        const struct fd_range* r = &f->unreadable[i];
         if (overlaps(r, lsn, count) && (r->failures < 0 || ++d->tries[i] <= r->failures)) {
             fail(o, 0x03, 0x11, 0x00);
             o->info_valid = true;
@@ -469,7 +486,8 @@ struct sector_part {
     unsigned offset, length;
 };
 
-static int selected_parts(unsigned flags, bool audio, struct sector_part parts[4]) {
+static int selected_parts(unsigned flags, bool audio, struct sector_part parts[4])
+{
     if (audio)
         return (flags & 0xF8) ? (parts[0] = (struct sector_part){0, FD_SECTOR_BYTES}, 1) : 0;
     int n = 0;
@@ -486,25 +504,26 @@ static int selected_parts(unsigned flags, bool audio, struct sector_part parts[4
 
 /* Keeps the selected parts of each of COUNT raw sectors, packed, in place.
  * Returns the bytes kept. */
-static unsigned pack_parts(uint8_t *sectors, int32_t count, bool audio, unsigned flags) {
+static unsigned pack_parts(uint8_t* sectors, int32_t count, bool audio, unsigned flags)
+{
     struct sector_part parts[4];
     int n = selected_parts(flags, audio, parts);
     unsigned used = 0;
     for (int32_t i = 0; i < count; ++i)
         for (int p = 0; p < n; ++p) {
-            memmove(sectors + used, sectors + (size_t)i * FD_SECTOR_BYTES + parts[p].offset,
-                    parts[p].length);
+            memmove(sectors + used, sectors + (size_t)i * FD_SECTOR_BYTES + parts[p].offset, parts[p].length);
             used += parts[p].length;
         }
     return used;
 }
 
 /* READ CD (0xBE) by LBA, the MMC address (0 = 00:02:00, libcdio's LSN). */
-static void read_cd(struct drive *d, const uint8_t *cdb, uint8_t *buf, unsigned buflen, struct outcome *o) {
+static void read_cd(struct drive* d, const uint8_t* cdb, uint8_t* buf, unsigned buflen, struct outcome* o)
+{
     int32_t lsn = (int32_t)be(cdb + 2, 4);
     int32_t count = (int32_t)be(cdb + 6, 3);
     unsigned type = (cdb[1] >> 2) & 7, flags = cdb[9];
-    const struct fd_disc *disc = &d->disc;
+    const struct fd_disc* disc = &d->disc;
     long long started = fd_now_us();
     if (!medium_ready(d, o)) {
     } else if (lsn < 0 || lsn > disc->leadout - count) {
@@ -530,7 +549,7 @@ static void read_cd(struct drive *d, const uint8_t *cdb, uint8_t *buf, unsigned 
             fd_sleep_us(started + busy - fd_now_us());
         }
         if (!o->failed && count > 0) {
-            uint8_t *sectors = malloc((size_t)count * FD_SECTOR_BYTES);
+            uint8_t* sectors = malloc((size_t)count * FD_SECTOR_BYTES);
             if (!sectors || !fd_disc_read(disc, lsn, count, sectors)) {
                 fail(o, 0x03, 0x11, 0x00);
             } else {
@@ -545,7 +564,9 @@ static void read_cd(struct drive *d, const uint8_t *cdb, uint8_t *buf, unsigned 
 }
 
 /* GET EVENT STATUS NOTIFICATION, polled, media class only. */
-static void event_status(struct drive *d, const uint8_t *cdb, uint8_t *buf, unsigned buflen, struct outcome *o) {
+static void event_status(struct drive* d, const uint8_t* cdb, uint8_t* buf, unsigned buflen,
+                         struct outcome* o)
+{
     uint8_t data[8] = {0, 2, 0x80, 0x10}; /* no event available; media class supported */
     unsigned len = 4;
     if (!(cdb[1] & 1)) {
@@ -566,42 +587,30 @@ static void event_status(struct drive *d, const uint8_t *cdb, uint8_t *buf, unsi
     fd_log(d->name, "EVENTSTATUS %u %s", data[4], outcome_text(o, text, sizeof text));
 }
 
-static void test_unit_ready(struct drive *d, struct outcome *o) {
+static void test_unit_ready(struct drive* d, struct outcome* o)
+{
     fd_sleep_us(d->faults.slow_status_ms * 1000);
     medium_ready(d, o);
     char text[16];
     fd_log(d->name, "TUR %s", outcome_text(o, text, sizeof text));
 }
 
-static void run_packet(struct drive *d, struct cdrom_generic_command *cgc, struct outcome *o) {
-    const uint8_t *cdb = cgc->cmd;
-    uint8_t *buf = cgc->buffer;
+static void run_packet(struct drive* d, struct cdrom_generic_command* cgc, struct outcome* o)
+{
+    const uint8_t* cdb = cgc->cmd;
+    uint8_t* buf = cgc->buffer;
     unsigned len = cgc->buffer ? cgc->buflen : 0;
     char text[16];
     switch (cdb[0]) {
-    case GPCMD_TEST_UNIT_READY:
-        test_unit_ready(d, o);
-        break;
-    case GPCMD_INQUIRY:
-        inquiry(d, cdb, buf, len, o);
-        break;
-    case GPCMD_READ_CD:
-        read_cd(d, cdb, buf, len, o);
-        break;
-    case GPCMD_READ_TOC_PMA_ATIP:
-        read_toc(d, cdb, buf, len, o);
-        break;
-    case GPCMD_MODE_SENSE_10:
-        mode_sense(d, cdb, buf, len, o);
-        break;
-    case GPCMD_GET_EVENT_STATUS_NOTIFICATION:
-        event_status(d, cdb, buf, len, o);
-        break;
+    case GPCMD_TEST_UNIT_READY: test_unit_ready(d, o); break;
+    case GPCMD_INQUIRY: inquiry(d, cdb, buf, len, o); break;
+    case GPCMD_READ_CD: read_cd(d, cdb, buf, len, o); break;
+    case GPCMD_READ_TOC_PMA_ATIP: read_toc(d, cdb, buf, len, o); break;
+    case GPCMD_MODE_SENSE_10: mode_sense(d, cdb, buf, len, o); break;
+    case GPCMD_GET_EVENT_STATUS_NOTIFICATION: event_status(d, cdb, buf, len, o); break;
     case GPCMD_SET_SPEED:
     case GPCMD_PREVENT_ALLOW_MEDIUM_REMOVAL:
-    case GPCMD_MODE_SELECT_10:
-        fd_log(d->name, "CMD %02X ok", cdb[0]);
-        break;
+    case GPCMD_MODE_SELECT_10: fd_log(d->name, "CMD %02X ok", cdb[0]); break;
     default:
         fail(o, 0x05, 0x20, 0x00); /* invalid command operation code */
         fd_log(d->name, "CMD %02X %s", cdb[0], outcome_text(o, text, sizeof text));
@@ -612,7 +621,8 @@ static void run_packet(struct drive *d, struct cdrom_generic_command *cgc, struc
 /* CDROM_SEND_PACKET as the kernel passes it through: any failure is EIO, the
  * drive's sense data (fixed format) lands in cgc->sense, buflen becomes the
  * residual count. */
-static int send_packet(struct drive *d, struct cdrom_generic_command *cgc) {
+static int send_packet(struct drive* d, struct cdrom_generic_command* cgc)
+{
     struct outcome o = {0};
     run_packet(d, cgc, &o);
     unsigned len = cgc->buffer ? cgc->buflen : 0;
@@ -639,7 +649,8 @@ static int send_packet(struct drive *d, struct cdrom_generic_command *cgc) {
 
 /* The sr driver retries a command while the drive is becoming ready (every
  * 2 s, 10 times) and after a unit attention; no medium is ENOMEDIUM. */
-static int kernel_ready(struct drive *d) {
+static int kernel_ready(struct drive* d)
+{
     for (int retries = 0, attentions = 0;;) {
         if (d->unit_attention && attentions++ < 10) {
             d->unit_attention = false;
@@ -655,7 +666,8 @@ static int kernel_ready(struct drive *d) {
     }
 }
 
-static int toc_header(struct drive *d, struct cdrom_tochdr *h) {
+static int toc_header(struct drive* d, struct cdrom_tochdr* h)
+{
     int err = kernel_ready(d);
     if (!err) {
         fd_sleep_us(d->faults.slow_toc_ms * 1000);
@@ -666,12 +678,13 @@ static int toc_header(struct drive *d, struct cdrom_tochdr *h) {
     return err;
 }
 
-static int toc_entry(struct drive *d, struct cdrom_tocentry *e) {
+static int toc_entry(struct drive* d, struct cdrom_tocentry* e)
+{
     int err = kernel_ready(d);
     if (!err) {
         fd_sleep_us(d->faults.slow_toc_ms * 1000);
-        const struct fd_disc *disc = &d->disc;
-        const struct fd_track *t = NULL;
+        const struct fd_disc* disc = &d->disc;
+        const struct fd_track* t = NULL;
         for (int i = 0; i < disc->n_tracks; ++i)
             if (disc->tracks[i].number == e->cdte_track)
                 t = &disc->tracks[i];
@@ -679,7 +692,7 @@ static int toc_entry(struct drive *d, struct cdrom_tocentry *e) {
         if (!t && !leadout) {
             err = EIO; /* the drive rejects the track number: 05/24/00 */
         } else {
-            const struct fd_track *last = &disc->tracks[disc->n_tracks - 1];
+            const struct fd_track* last = &disc->tracks[disc->n_tracks - 1];
             int32_t lsn = leadout ? disc->leadout : t->lsn;
             e->cdte_adr = 1;
             e->cdte_ctrl = (leadout ? last->audio : t->audio) ? 0 : CDROM_DATA_TRACK;
@@ -700,7 +713,8 @@ static int toc_entry(struct drive *d, struct cdrom_tocentry *e) {
 }
 
 /* The kernel answers from what it learned at the last disc change. */
-static int multisession(struct drive *d, struct cdrom_multisession *ms) {
+static int multisession(struct drive* d, struct cdrom_multisession* ms)
+{
     if (ms->addr_format != CDROM_LBA && ms->addr_format != CDROM_MSF)
         return EINVAL;
     bool two = status_of(d) == CDS_DISC_OK && last_is_second_session(d);
@@ -718,7 +732,8 @@ static int multisession(struct drive *d, struct cdrom_multisession *ms) {
     return 0;
 }
 
-static int drive_status(struct drive *d) {
+static int drive_status(struct drive* d)
+{
     fd_sleep_us(d->faults.slow_status_ms * 1000);
     d->unit_attention = false; /* TEST UNIT READY in the kernel swallows it */
     int status = status_of(d);
@@ -726,7 +741,8 @@ static int drive_status(struct drive *d) {
     return status;
 }
 
-static int disc_status(struct drive *d) {
+static int disc_status(struct drive* d)
+{
     int err = kernel_ready(d);
     int result = err == ENOMEDIUM ? CDS_NO_DISC : CDS_NO_INFO;
     if (!err) {
@@ -741,13 +757,14 @@ static int disc_status(struct drive *d) {
     return result;
 }
 
-#define CAPABILITIES                                                                          \
-    (CDC_CLOSE_TRAY | CDC_OPEN_TRAY | CDC_LOCK | CDC_SELECT_SPEED | CDC_MULTI_SESSION |       \
-     CDC_MCN | CDC_MEDIA_CHANGED | CDC_PLAY_AUDIO | CDC_RESET | CDC_DRIVE_STATUS |            \
-     CDC_GENERIC_PACKET | CDC_CD_R | CDC_CD_RW)
+#define CAPABILITIES                                                                                         \
+    (CDC_CLOSE_TRAY | CDC_OPEN_TRAY | CDC_LOCK | CDC_SELECT_SPEED | CDC_MULTI_SESSION | CDC_MCN |            \
+     CDC_MEDIA_CHANGED | CDC_PLAY_AUDIO | CDC_RESET | CDC_DRIVE_STATUS | CDC_GENERIC_PACKET | CDC_CD_R |     \
+     CDC_CD_RW)
 
-int fd_drive_ioctl(int slot, unsigned long request, void *arg) {
-    struct drive *d = begin(slot);
+int fd_drive_ioctl(int slot, unsigned long request, void* arg)
+{
+    struct drive* d = begin(slot);
     if (!d) {
         errno = ENXIO; /* the device went away */
         return -1;
@@ -758,30 +775,18 @@ int fd_drive_ioctl(int slot, unsigned long request, void *arg) {
         result = CAPABILITIES;
         fd_log(d->name, "CAPABILITY ok");
         break;
-    case CDROM_DRIVE_STATUS:
-        result = drive_status(d);
-        break;
-    case CDROM_DISC_STATUS:
-        result = disc_status(d);
-        break;
-    case CDROMREADTOCHDR:
-        err = toc_header(d, arg);
-        break;
-    case CDROMREADTOCENTRY:
-        err = toc_entry(d, arg);
-        break;
-    case CDROMMULTISESSION:
-        err = multisession(d, arg);
-        break;
-    case CDROM_SEND_PACKET:
-        result = send_packet(d, arg);
-        break;
+    case CDROM_DRIVE_STATUS: result = drive_status(d); break;
+    case CDROM_DISC_STATUS: result = disc_status(d); break;
+    case CDROMREADTOCHDR: err = toc_header(d, arg); break;
+    case CDROMREADTOCENTRY: err = toc_entry(d, arg); break;
+    case CDROMMULTISESSION: err = multisession(d, arg); break;
+    case CDROM_SEND_PACKET: result = send_packet(d, arg); break;
     case SCSI_IOCTL_GET_BUS_NUMBER:
-        *(int *)arg = d->minor;
+        *(int*)arg = d->minor;
         fd_log(d->name, "BUS ok");
         break;
     case SCSI_IOCTL_GET_IDLUN: {
-        int *idlun = arg; /* dev_id: id | lun << 8 | channel << 16 | host << 24 */
+        int* idlun = arg; /* dev_id: id | lun << 8 | channel << 16 | host << 24 */
         idlun[0] = (int)((unsigned)(d->minor & 0xFF) << 24);
         idlun[1] = d->minor;
         fd_log(d->name, "IDLUN ok");
@@ -799,9 +804,7 @@ int fd_drive_ioctl(int slot, unsigned long request, void *arg) {
     case CDROM_LOCKDOOR:
     case CDROM_SELECT_SPEED:
     case CDROM_SET_OPTIONS:
-    case CDROM_CLEAR_OPTIONS:
-        fd_log(d->name, "IOCTL %04lX ok", request);
-        break;
+    case CDROM_CLEAR_OPTIONS: fd_log(d->name, "IOCTL %04lX ok", request); break;
     default:
         err = ENOTTY;
         fd_log(d->name, "IOCTL %04lX ENOTTY", request);
@@ -815,8 +818,9 @@ int fd_drive_ioctl(int slot, unsigned long request, void *arg) {
     return result;
 }
 
-int fd_drive_open_error(int slot, int flags) {
-    struct drive *d = begin(slot);
+int fd_drive_open_error(int slot, int flags)
+{
+    struct drive* d = begin(slot);
     if (!d)
         return ENOENT;
     int err = 0;
@@ -831,7 +835,8 @@ int fd_drive_open_error(int slot, int flags) {
     return err;
 }
 
-bool fd_drive_permitted(int slot) {
+bool fd_drive_permitted(int slot)
+{
     char tray[FD_PATH_MAX], device[FD_PATH_MAX];
     int minor;
     if (!fd_config_drive(slot, tray, &minor, device))

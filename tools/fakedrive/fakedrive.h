@@ -24,12 +24,12 @@
 #define FD_CD_MAJOR 11
 
 /* The real libc functions behind our interposers (interpose.c). */
-int fd_real_open(const char *path, int flags, int mode);
+int fd_real_open(const char* path, int flags, int mode);
 int fd_real_close(int fd);
-int fd_real_stat(const char *path, struct stat *st);
-int fd_real_lstat(const char *path, struct stat *st);
-int fd_real_fstat(int fd, struct stat *st);
-char *fd_real_realpath(const char *path, char *resolved);
+int fd_real_stat(const char* path, struct stat* st);
+int fd_real_lstat(const char* path, struct stat* st);
+int fd_real_fstat(int fd, struct stat* st);
+char* fd_real_realpath(const char* path, char* resolved);
 
 /* ---- config.c ---- */
 
@@ -43,8 +43,8 @@ struct fd_faults {
     long becoming_ready_ms;
     long slow_read_ms, slow_toc_ms, slow_inquiry_ms, slow_status_ms;
     long sector_us;
-    int32_t remove_at;  /* -1: none */
-    long remove_after;  /* -1: none */
+    int32_t remove_at; /* -1: none */
+    long remove_after; /* -1: none */
     struct fd_range unreadable[FD_MAX_RANGES];
     int n_unreadable;
     struct fd_range eio[FD_MAX_RANGES];
@@ -54,10 +54,10 @@ struct fd_faults {
 
 /* What a path names: a configured drive, a link to one, or nothing of ours. */
 struct fd_lookup {
-    int drive;                 /* slot index, -1 if none */
-    bool is_link;              /* the path is a FAKEDRIVE_LINKS link */
-    bool hidden;               /* a real CD node the emulated machine lacks */
-    char target[FD_PATH_MAX];  /* the drive's device path */
+    int drive;                /* slot index, -1 if none */
+    bool is_link;             /* the path is a FAKEDRIVE_LINKS link */
+    bool hidden;              /* a real CD node the emulated machine lacks */
+    char target[FD_PATH_MAX]; /* the drive's device path */
     char link_text[FD_PATH_MAX];
     char tray[FD_PATH_MAX];
     int minor;
@@ -65,13 +65,13 @@ struct fd_lookup {
 
 /* Resolves PATH against the current configuration (re-read if changed).
  * Returns false when FAKEDRIVE is unset or PATH is none of ours. */
-bool fd_config_lookup(const char *path, struct fd_lookup *out);
+bool fd_config_lookup(const char* path, struct fd_lookup* out);
 /* The tray path and minor of drive slot I (false if no longer configured). */
-bool fd_config_drive(int slot, char *tray, int *minor, char *device);
+bool fd_config_drive(int slot, char* tray, int* minor, char* device);
 
-void fd_faults_default(struct fd_faults *f);
+void fd_faults_default(struct fd_faults* f);
 /* Parses fault items; unknown items are reported on stderr. */
-void fd_faults_parse(const char *text, const char *origin, struct fd_faults *f);
+void fd_faults_parse(const char* text, const char* origin, struct fd_faults* f);
 
 /* ---- disc.c ---- */
 
@@ -90,24 +90,24 @@ struct fd_disc {
 
 /* Loads the image whose cue is at CUE (bin: the cue's base name + .bin beside
  * the resolved cue). Returns false if there is no readable image. */
-bool fd_disc_load(const char *cue, struct fd_disc *disc);
+bool fd_disc_load(const char* cue, struct fd_disc* disc);
 /* Reads COUNT 2352-byte sectors from LSN into OUT. Returns false on an I/O error. */
-bool fd_disc_read(const struct fd_disc *disc, int32_t lsn, int32_t count, uint8_t *out);
+bool fd_disc_read(const struct fd_disc* disc, int32_t lsn, int32_t count, uint8_t* out);
 /* The track holding LSN, or -1 (index into tracks). */
-int fd_disc_track_of(const struct fd_disc *disc, int32_t lsn);
+int fd_disc_track_of(const struct fd_disc* disc, int32_t lsn);
 
 /* ---- drive.c ---- */
 
 /* Handles an ioctl on a descriptor of drive SLOT. Returns the ioctl result,
  * setting errno on failure. */
-int fd_drive_ioctl(int slot, unsigned long request, void *arg);
+int fd_drive_ioctl(int slot, unsigned long request, void* arg);
 /* What open() of a drive answers: 0 or an errno value. */
 int fd_drive_open_error(int slot, int flags);
 /* For access(): whether the user may open the drive. */
 bool fd_drive_permitted(int slot);
 
 /* ---- helpers ---- */
-void fd_log(const char *device, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+void fd_log(const char* device, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 void fd_sleep_us(long long us);
 long long fd_now_us(void);
 

@@ -18,36 +18,37 @@
 
 /* ---- the next definitions of the calls we replace ---- */
 
-#define NEXT(name, type)                                                           \
-    static type next_##name(void) {                                                \
-        static type fn;                                                            \
-        type f = __atomic_load_n(&fn, __ATOMIC_ACQUIRE);                           \
-        if (!f) {                                                                  \
-            void *p = dlsym(RTLD_NEXT, #name);                                     \
-            memcpy(&f, &p, sizeof f); /* POSIX: object to function pointer */      \
-            __atomic_store_n(&fn, f, __ATOMIC_RELEASE);                            \
-        }                                                                          \
-        return f;                                                                  \
+#define NEXT(name, type)                                                                                     \
+    static type next_##name(void)                                                                            \
+    {                                                                                                        \
+        static type fn;                                                                                      \
+        type f = __atomic_load_n(&fn, __ATOMIC_ACQUIRE);                                                     \
+        if (!f) {                                                                                            \
+            void* p = dlsym(RTLD_NEXT, #name);                                                               \
+            memcpy(&f, &p, sizeof f); /* POSIX: object to function pointer */                                \
+            __atomic_store_n(&fn, f, __ATOMIC_RELEASE);                                                      \
+        }                                                                                                    \
+        return f;                                                                                            \
     }
 
-typedef int (*stat_fn)(const char *, struct stat *);
-typedef int (*fstat_fn)(int, struct stat *);
-typedef int (*fstatat_fn)(int, const char *, struct stat *, int);
-typedef int (*xstat_fn)(int, const char *, struct stat *);
-typedef int (*fxstat_fn)(int, int, struct stat *);
-typedef int (*fxstatat_fn)(int, int, const char *, struct stat *, int);
-typedef int (*statx_fn)(int, const char *, int, unsigned, struct statx *);
-typedef int (*open_fn)(const char *, int, ...);
-typedef int (*openat_fn)(int, const char *, int, ...);
+typedef int (*stat_fn)(const char*, struct stat*);
+typedef int (*fstat_fn)(int, struct stat*);
+typedef int (*fstatat_fn)(int, const char*, struct stat*, int);
+typedef int (*xstat_fn)(int, const char*, struct stat*);
+typedef int (*fxstat_fn)(int, int, struct stat*);
+typedef int (*fxstatat_fn)(int, int, const char*, struct stat*, int);
+typedef int (*statx_fn)(int, const char*, int, unsigned, struct statx*);
+typedef int (*open_fn)(const char*, int, ...);
+typedef int (*openat_fn)(int, const char*, int, ...);
 typedef int (*close_fn)(int);
 typedef int (*dup_fn)(int);
 typedef int (*dup2_fn)(int, int);
 typedef int (*dup3_fn)(int, int, int);
-typedef int (*access_fn)(const char *, int);
-typedef int (*faccessat_fn)(int, const char *, int, int);
-typedef ssize_t (*readlink_fn)(const char *, char *, size_t);
-typedef ssize_t (*readlinkat_fn)(int, const char *, char *, size_t);
-typedef char *(*realpath_fn)(const char *, char *);
+typedef int (*access_fn)(const char*, int);
+typedef int (*faccessat_fn)(int, const char*, int, int);
+typedef ssize_t (*readlink_fn)(const char*, char*, size_t);
+typedef ssize_t (*readlinkat_fn)(int, const char*, char*, size_t);
+typedef char* (*realpath_fn)(const char*, char*);
 typedef int (*ioctl_fn)(int, unsigned long, ...);
 
 NEXT(stat, stat_fn)
@@ -72,12 +73,12 @@ NEXT(readlinkat, readlinkat_fn)
 NEXT(realpath, realpath_fn)
 NEXT(ioctl, ioctl_fn)
 
-int fd_real_open(const char *path, int flags, int mode) { return next_open()(path, flags, mode); }
+int fd_real_open(const char* path, int flags, int mode) { return next_open()(path, flags, mode); }
 int fd_real_close(int fd) { return next_close()(fd); }
-int fd_real_stat(const char *path, struct stat *st) { return next_stat()(path, st); }
-int fd_real_lstat(const char *path, struct stat *st) { return next_lstat()(path, st); }
-int fd_real_fstat(int fd, struct stat *st) { return next_fstat()(fd, st); }
-char *fd_real_realpath(const char *path, char *resolved) { return next_realpath()(path, resolved); }
+int fd_real_stat(const char* path, struct stat* st) { return next_stat()(path, st); }
+int fd_real_lstat(const char* path, struct stat* st) { return next_lstat()(path, st); }
+int fd_real_fstat(int fd, struct stat* st) { return next_fstat()(fd, st); }
+char* fd_real_realpath(const char* path, char* resolved) { return next_realpath()(path, resolved); }
 
 /* ---- descriptors of emulated drives ---- */
 
@@ -93,7 +94,8 @@ static pthread_mutex_t fd_lock = PTHREAD_MUTEX_INITIALIZER;
 static struct open_drive fds[MAX_FDS];
 static int n_fds; /* read without the lock as a fast path */
 
-static void forget_locked(int fd) {
+static void forget_locked(int fd)
+{
     for (int i = 0; i < n_fds; ++i)
         if (fds[i].fd == fd) {
             fds[i] = fds[n_fds - 1];
@@ -103,7 +105,8 @@ static void forget_locked(int fd) {
 }
 
 /* Returns false when the table is full. */
-static bool remember(int fd, int slot, ino_t ino) {
+static bool remember(int fd, int slot, ino_t ino)
+{
     pthread_mutex_lock(&fd_lock);
     forget_locked(fd);
     bool room = n_fds < MAX_FDS;
@@ -115,7 +118,8 @@ static bool remember(int fd, int slot, ino_t ino) {
     return room;
 }
 
-static void forget(int fd) {
+static void forget(int fd)
+{
     if (__atomic_load_n(&n_fds, __ATOMIC_ACQUIRE) == 0)
         return;
     pthread_mutex_lock(&fd_lock);
@@ -124,7 +128,8 @@ static void forget(int fd) {
 }
 
 /* The drive slot behind FD, or -1. */
-static int drive_of(int fd, ino_t *ino) {
+static int drive_of(int fd, ino_t* ino)
+{
     if (fd < 0 || __atomic_load_n(&n_fds, __ATOMIC_ACQUIRE) == 0)
         return -1;
     int slot = -1;
@@ -149,10 +154,11 @@ static int drive_of(int fd, ino_t *ino) {
 
 /* Only absolute paths can name a device node of ours; relative ones and
  * descriptor-relative calls go to libc. */
-static bool is_absolute(const char *path) { return path && path[0] == '/'; }
-static bool is_empty(const char *path) { return path && path[0] == '\0'; }
+static bool is_absolute(const char* path) { return path && path[0] == '/'; }
+static bool is_empty(const char* path) { return path && path[0] == '\0'; }
 
-static void device_stat(const struct fd_lookup *l, struct stat *st) {
+static void device_stat(const struct fd_lookup* l, struct stat* st)
+{
     memset(st, 0, sizeof *st);
     st->st_dev = makedev(0, 5); /* devtmpfs */
     st->st_ino = 0xFD00 + (ino_t)l->drive;
@@ -164,7 +170,8 @@ static void device_stat(const struct fd_lookup *l, struct stat *st) {
     st->st_blksize = 2048;
 }
 
-static void link_stat(const struct fd_lookup *l, struct stat *st) {
+static void link_stat(const struct fd_lookup* l, struct stat* st)
+{
     memset(st, 0, sizeof *st);
     st->st_dev = makedev(0, 5);
     st->st_ino = 0xFE00 + (ino_t)l->drive;
@@ -176,7 +183,8 @@ static void link_stat(const struct fd_lookup *l, struct stat *st) {
 
 /* Answers a stat of PATH if it is ours: 0 or -1 with errno.  Returns 1 if
  * the call belongs to libc. */
-static int fake_stat(const char *path, struct stat *st, bool follow) {
+static int fake_stat(const char* path, struct stat* st, bool follow)
+{
     struct fd_lookup l;
     if (!fd_config_lookup(path, &l))
         return 1;
@@ -192,7 +200,8 @@ static int fake_stat(const char *path, struct stat *st, bool follow) {
     return 0;
 }
 
-static int fake_fstat(int fd, struct stat *st) {
+static int fake_fstat(int fd, struct stat* st)
+{
     struct fd_lookup l;
     memset(&l, 0, sizeof l);
     l.drive = drive_of(fd, NULL);
@@ -207,22 +216,26 @@ static int fake_fstat(int fd, struct stat *st) {
     return 0;
 }
 
-int stat(const char *path, struct stat *st) {
+int stat(const char* path, struct stat* st)
+{
     int r = fake_stat(path, st, true);
     return r <= 0 ? r : next_stat()(path, st);
 }
 
-int lstat(const char *path, struct stat *st) {
+int lstat(const char* path, struct stat* st)
+{
     int r = fake_stat(path, st, false);
     return r <= 0 ? r : next_lstat()(path, st);
 }
 
-int fstat(int fd, struct stat *st) {
+int fstat(int fd, struct stat* st)
+{
     int r = fake_fstat(fd, st);
     return r <= 0 ? r : next_fstat()(fd, st);
 }
 
-int fstatat(int dirfd, const char *path, struct stat *st, int flags) {
+int fstatat(int dirfd, const char* path, struct stat* st, int flags)
+{
     int r = 1;
     if (is_empty(path) && (flags & AT_EMPTY_PATH))
         r = fake_fstat(dirfd, st);
@@ -232,22 +245,26 @@ int fstatat(int dirfd, const char *path, struct stat *st, int flags) {
 }
 
 /* Binaries built against glibc before 2.33 call these. */
-int __xstat(int ver, const char *path, struct stat *st) {
+int __xstat(int ver, const char* path, struct stat* st)
+{
     int r = fake_stat(path, st, true);
     return r <= 0 ? r : next___xstat()(ver, path, st);
 }
 
-int __lxstat(int ver, const char *path, struct stat *st) {
+int __lxstat(int ver, const char* path, struct stat* st)
+{
     int r = fake_stat(path, st, false);
     return r <= 0 ? r : next___lxstat()(ver, path, st);
 }
 
-int __fxstat(int ver, int fd, struct stat *st) {
+int __fxstat(int ver, int fd, struct stat* st)
+{
     int r = fake_fstat(fd, st);
     return r <= 0 ? r : next___fxstat()(ver, fd, st);
 }
 
-int __fxstatat(int ver, int dirfd, const char *path, struct stat *st, int flags) {
+int __fxstatat(int ver, int dirfd, const char* path, struct stat* st, int flags)
+{
     int r = 1;
     if (is_absolute(path))
         r = fake_stat(path, st, !(flags & AT_SYMLINK_NOFOLLOW));
@@ -255,21 +272,24 @@ int __fxstatat(int ver, int dirfd, const char *path, struct stat *st, int flags)
 }
 
 /* On x86-64 the 64-bit variants share the layout of struct stat. */
-int stat64(const char *path, struct stat64 *st) { return stat(path, (struct stat *)st); }
-int lstat64(const char *path, struct stat64 *st) { return lstat(path, (struct stat *)st); }
-int fstat64(int fd, struct stat64 *st) { return fstat(fd, (struct stat *)st); }
-int fstatat64(int dirfd, const char *path, struct stat64 *st, int flags) {
-    return fstatat(dirfd, path, (struct stat *)st, flags);
+int stat64(const char* path, struct stat64* st) { return stat(path, (struct stat*)st); }
+int lstat64(const char* path, struct stat64* st) { return lstat(path, (struct stat*)st); }
+int fstat64(int fd, struct stat64* st) { return fstat(fd, (struct stat*)st); }
+int fstatat64(int dirfd, const char* path, struct stat64* st, int flags)
+{
+    return fstatat(dirfd, path, (struct stat*)st, flags);
 }
-int __xstat64(int ver, const char *path, struct stat64 *st) { return __xstat(ver, path, (struct stat *)st); }
-int __lxstat64(int ver, const char *path, struct stat64 *st) { return __lxstat(ver, path, (struct stat *)st); }
-int __fxstat64(int ver, int fd, struct stat64 *st) { return __fxstat(ver, fd, (struct stat *)st); }
-int __fxstatat64(int ver, int dirfd, const char *path, struct stat64 *st, int flags) {
-    return __fxstatat(ver, dirfd, path, (struct stat *)st, flags);
+int __xstat64(int ver, const char* path, struct stat64* st) { return __xstat(ver, path, (struct stat*)st); }
+int __lxstat64(int ver, const char* path, struct stat64* st) { return __lxstat(ver, path, (struct stat*)st); }
+int __fxstat64(int ver, int fd, struct stat64* st) { return __fxstat(ver, fd, (struct stat*)st); }
+int __fxstatat64(int ver, int dirfd, const char* path, struct stat64* st, int flags)
+{
+    return __fxstatat(ver, dirfd, path, (struct stat*)st, flags);
 }
 
 /* Qt and newer code ask statx. */
-int statx(int dirfd, const char *path, int flags, unsigned mask, struct statx *out) {
+int statx(int dirfd, const char* path, int flags, unsigned mask, struct statx* out)
+{
     struct stat st;
     int r = 1;
     if (is_empty(path) && (flags & AT_EMPTY_PATH))
@@ -300,7 +320,8 @@ int statx(int dirfd, const char *path, int flags, unsigned mask, struct statx *o
 
 /* Opens PATH if it is ours: an fd, or -1 with errno.  Returns -2 if the call
  * belongs to libc. */
-static int fake_open(const char *path, int flags) {
+static int fake_open(const char* path, int flags)
+{
     struct fd_lookup l;
     if (!fd_config_lookup(path, &l))
         return -2;
@@ -329,11 +350,10 @@ static int fake_open(const char *path, int flags) {
     return fd;
 }
 
-static int mode_arg(int flags, va_list ap) {
-    return (flags & (O_CREAT | __O_TMPFILE)) ? va_arg(ap, int) : 0;
-}
+static int mode_arg(int flags, va_list ap) { return (flags & (O_CREAT | __O_TMPFILE)) ? va_arg(ap, int) : 0; }
 
-int open(const char *path, int flags, ...) {
+int open(const char* path, int flags, ...)
+{
     va_list ap;
     va_start(ap, flags);
     int mode = mode_arg(flags, ap);
@@ -342,7 +362,8 @@ int open(const char *path, int flags, ...) {
     return fd != -2 ? fd : next_open()(path, flags, mode);
 }
 
-int openat(int dirfd, const char *path, int flags, ...) {
+int openat(int dirfd, const char* path, int flags, ...)
+{
     va_list ap;
     va_start(ap, flags);
     int mode = mode_arg(flags, ap);
@@ -351,7 +372,8 @@ int openat(int dirfd, const char *path, int flags, ...) {
     return fd != -2 ? fd : next_openat()(dirfd, path, flags, mode);
 }
 
-int open64(const char *path, int flags, ...) {
+int open64(const char* path, int flags, ...)
+{
     va_list ap;
     va_start(ap, flags);
     int mode = mode_arg(flags, ap);
@@ -359,7 +381,8 @@ int open64(const char *path, int flags, ...) {
     return open(path, flags, mode);
 }
 
-int openat64(int dirfd, const char *path, int flags, ...) {
+int openat64(int dirfd, const char* path, int flags, ...)
+{
     va_list ap;
     va_start(ap, flags);
     int mode = mode_arg(flags, ap);
@@ -368,17 +391,19 @@ int openat64(int dirfd, const char *path, int flags, ...) {
 }
 
 /* The _FORTIFY_SOURCE entry points. */
-int __open_2(const char *path, int flags) { return open(path, flags); }
-int __open64_2(const char *path, int flags) { return open(path, flags); }
-int __openat_2(int dirfd, const char *path, int flags) { return openat(dirfd, path, flags); }
-int __openat64_2(int dirfd, const char *path, int flags) { return openat(dirfd, path, flags); }
+int __open_2(const char* path, int flags) { return open(path, flags); }
+int __open64_2(const char* path, int flags) { return open(path, flags); }
+int __openat_2(int dirfd, const char* path, int flags) { return openat(dirfd, path, flags); }
+int __openat64_2(int dirfd, const char* path, int flags) { return openat(dirfd, path, flags); }
 
-int close(int fd) {
+int close(int fd)
+{
     forget(fd);
     return next_close()(fd);
 }
 
-int dup(int fd) {
+int dup(int fd)
+{
     ino_t ino;
     int slot = drive_of(fd, &ino);
     int copy = next_dup()(fd);
@@ -390,7 +415,8 @@ int dup(int fd) {
     return copy;
 }
 
-static int after_dup(int oldfd, int newfd, int result, int slot, ino_t ino) {
+static int after_dup(int oldfd, int newfd, int result, int slot, ino_t ino)
+{
     if (result >= 0 && oldfd != newfd) {
         forget(newfd);
         if (slot >= 0)
@@ -399,13 +425,15 @@ static int after_dup(int oldfd, int newfd, int result, int slot, ino_t ino) {
     return result;
 }
 
-int dup2(int oldfd, int newfd) {
+int dup2(int oldfd, int newfd)
+{
     ino_t ino = 0;
     int slot = drive_of(oldfd, &ino);
     return after_dup(oldfd, newfd, next_dup2()(oldfd, newfd), slot, ino);
 }
 
-int dup3(int oldfd, int newfd, int flags) {
+int dup3(int oldfd, int newfd, int flags)
+{
     ino_t ino = 0;
     int slot = drive_of(oldfd, &ino);
     return after_dup(oldfd, newfd, next_dup3()(oldfd, newfd, flags), slot, ino);
@@ -414,7 +442,8 @@ int dup3(int oldfd, int newfd, int flags) {
 /* ---- access, links, real paths ---- */
 
 /* 0 / -1 with errno for a path of ours; 1 for libc. */
-static int fake_access(const char *path, int mode) {
+static int fake_access(const char* path, int mode)
+{
     struct fd_lookup l;
     if (!fd_config_lookup(path, &l))
         return 1;
@@ -429,21 +458,24 @@ static int fake_access(const char *path, int mode) {
     return 0;
 }
 
-int access(const char *path, int mode) {
+int access(const char* path, int mode)
+{
     int r = fake_access(path, mode);
     return r <= 0 ? r : next_access()(path, mode);
 }
 
-int faccessat(int dirfd, const char *path, int mode, int flags) {
+int faccessat(int dirfd, const char* path, int mode, int flags)
+{
     int r = is_absolute(path) ? fake_access(path, mode) : 1;
     return r <= 0 ? r : next_faccessat()(dirfd, path, mode, flags);
 }
 
-int euidaccess(const char *path, int mode) { return faccessat(AT_FDCWD, path, mode, AT_EACCESS); }
-int eaccess(const char *path, int mode) { return faccessat(AT_FDCWD, path, mode, AT_EACCESS); }
+int euidaccess(const char* path, int mode) { return faccessat(AT_FDCWD, path, mode, AT_EACCESS); }
+int eaccess(const char* path, int mode) { return faccessat(AT_FDCWD, path, mode, AT_EACCESS); }
 
 /* Bytes copied, or -1 with errno, for a path of ours; -2 for libc. */
-static ssize_t fake_readlink(const char *path, char *buf, size_t size) {
+static ssize_t fake_readlink(const char* path, char* buf, size_t size)
+{
     struct fd_lookup l;
     if (!fd_config_lookup(path, &l))
         return -2;
@@ -458,17 +490,20 @@ static ssize_t fake_readlink(const char *path, char *buf, size_t size) {
     return (ssize_t)len;
 }
 
-ssize_t readlink(const char *path, char *buf, size_t size) {
+ssize_t readlink(const char* path, char* buf, size_t size)
+{
     ssize_t r = fake_readlink(path, buf, size);
     return r != -2 ? r : next_readlink()(path, buf, size);
 }
 
-ssize_t readlinkat(int dirfd, const char *path, char *buf, size_t size) {
+ssize_t readlinkat(int dirfd, const char* path, char* buf, size_t size)
+{
     ssize_t r = is_absolute(path) ? fake_readlink(path, buf, size) : -2;
     return r != -2 ? r : next_readlinkat()(dirfd, path, buf, size);
 }
 
-ssize_t __readlink_chk(const char *path, char *buf, size_t size, size_t buflen) {
+ssize_t __readlink_chk(const char* path, char* buf, size_t size, size_t buflen)
+{
     if (size > buflen)
         abort(); /* what the fortified libc does on a buffer overflow */
     return readlink(path, buf, size);
@@ -476,7 +511,8 @@ ssize_t __readlink_chk(const char *path, char *buf, size_t size, size_t buflen) 
 
 /* libc resolves links with internal calls we cannot see, so a path of ours
  * is answered here outright. */
-char *realpath(const char *path, char *resolved) {
+char* realpath(const char* path, char* resolved)
+{
     struct fd_lookup l;
     if (!fd_config_lookup(path, &l))
         return next_realpath()(path, resolved);
@@ -490,9 +526,10 @@ char *realpath(const char *path, char *resolved) {
     return resolved;
 }
 
-char *canonicalize_file_name(const char *path) { return realpath(path, NULL); }
+char* canonicalize_file_name(const char* path) { return realpath(path, NULL); }
 
-char *__realpath_chk(const char *path, char *resolved, size_t resolvedlen) {
+char* __realpath_chk(const char* path, char* resolved, size_t resolvedlen)
+{
     if (resolvedlen < PATH_MAX)
         abort();
     return realpath(path, resolved);
@@ -500,10 +537,11 @@ char *__realpath_chk(const char *path, char *resolved, size_t resolvedlen) {
 
 /* ---- ioctl ---- */
 
-int ioctl(int fd, unsigned long request, ...) {
+int ioctl(int fd, unsigned long request, ...)
+{
     va_list ap;
     va_start(ap, request);
-    void *arg = va_arg(ap, void *);
+    void* arg = va_arg(ap, void*);
     va_end(ap);
     int slot = drive_of(fd, NULL);
     if (slot < 0)

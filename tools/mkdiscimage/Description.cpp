@@ -13,10 +13,12 @@ namespace {
 class ItemError : public std::invalid_argument {
 public:
     ItemError(const std::string& item, const std::string& what)
-        : std::invalid_argument("'" + item + "': " + what) {}
+        : std::invalid_argument("'" + item + "': " + what)
+    {}
 };
 
-std::vector<std::string> Split(const std::string& s, char sep) {
+std::vector<std::string> Split(const std::string& s, char sep)
+{
     std::vector<std::string> parts;
     size_t start = 0;
     for (;;) {
@@ -28,7 +30,8 @@ std::vector<std::string> Split(const std::string& s, char sep) {
     }
 }
 
-bool ParseNumber(const std::string& text, double& value) {
+bool ParseNumber(const std::string& text, double& value)
+{
     if (text.empty() || !(std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '.'))
         return false;
     char* end = nullptr;
@@ -36,16 +39,17 @@ bool ParseNumber(const std::string& text, double& value) {
     return *end == '\0' && std::isfinite(value);
 }
 
-bool ParseUnsigned(const std::string& text, uint64_t limit, uint64_t& value) {
-    if (text.empty() || text.size() > 10 ||
-        text.find_first_not_of("0123456789") != std::string::npos)
+bool ParseUnsigned(const std::string& text, uint64_t limit, uint64_t& value)
+{
+    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
         return false;
     value = std::strtoull(text.c_str(), nullptr, 10);
     return value <= limit;
 }
 
 // "1500" sectors, or a time: "20s", "2.5s", "1m", "1m30s".
-int32_t ParseLength(const std::string& item, const std::string& text) {
+int32_t ParseLength(const std::string& item, const std::string& text)
+{
     uint64_t sectors = 0;
     if (ParseUnsigned(text, INT32_MAX, sectors))
         return static_cast<int32_t>(sectors);
@@ -63,8 +67,7 @@ int32_t ParseLength(const std::string& item, const std::string& text) {
     }
     if (!rest.empty()) {
         if (rest.back() != 's' || !ParseNumber(rest.substr(0, rest.size() - 1), seconds))
-            throw ItemError(item, "bad length '" + text +
-                                      "' (sectors, or a time such as 20s, 2.5s, 1m30s)");
+            throw ItemError(item, "bad length '" + text + "' (sectors, or a time such as 20s, 2.5s, 1m30s)");
     }
     const double exact = (minutes * 60 + seconds) * kSectorsPerSecond;
     const double whole = std::round(exact);
@@ -75,7 +78,8 @@ int32_t ParseLength(const std::string& item, const std::string& text) {
     return static_cast<int32_t>(whole);
 }
 
-Track ParseTrack(const std::string& item) {
+Track ParseTrack(const std::string& item)
+{
     const std::vector<std::string> parts = Split(item, ':');
     Track t;
     t.audio = parts[0] == "audio";
@@ -106,8 +110,7 @@ Track ParseTrack(const std::string& item) {
         uint64_t number = 0;
         if (key == "sine") {
             t.content = Content::Sine;
-            if (hasValue && (!ParseNumber(value, t.frequency) || t.frequency <= 0 ||
-                             t.frequency >= 22050))
+            if (hasValue && (!ParseNumber(value, t.frequency) || t.frequency <= 0 || t.frequency >= 22050))
                 throw ItemError(item, "sine frequency must be a number of Hz in (0, 22050)");
         } else if (key == "noise" || key == "melody") {
             t.content = key == "noise" ? Content::Noise : Content::Melody;
@@ -128,7 +131,8 @@ Track ParseTrack(const std::string& item) {
 
 }  // namespace
 
-Disc ParseDescription(const std::string& text) {
+Disc ParseDescription(const std::string& text)
+{
     Disc disc;
     bool haveFirst = false;
     std::istringstream lines(text);
@@ -161,7 +165,8 @@ Disc ParseDescription(const std::string& text) {
     return disc;
 }
 
-std::string FormatDescription(const Disc& disc) {
+std::string FormatDescription(const Disc& disc)
+{
     std::ostringstream out;
     out.precision(17);
     out << "first=" << disc.firstTrack << "\n";

@@ -14,12 +14,14 @@
 
 namespace discimage {
 
-bool Track::operator==(const Track& o) const {
-    return audio == o.audio && sectors == o.sectors && content == o.content &&
-           frequency == o.frequency && seed == o.seed && pregap == o.pregap;
+bool Track::operator==(const Track& o) const
+{
+    return audio == o.audio && sectors == o.sectors && content == o.content && frequency == o.frequency &&
+           seed == o.seed && pregap == o.pregap;
 }
 
-void Validate(const Disc& disc) {
+void Validate(const Disc& disc)
+{
     if (disc.tracks.empty())
         throw std::invalid_argument("the disc has no tracks");
     if (disc.firstTrack < 1 || disc.firstTrack > 99)
@@ -48,26 +50,28 @@ void Validate(const Disc& disc) {
                                     std::to_string(kMaxDiscSectors) + " (99:59:74)");
 }
 
-int32_t PregapStart(const Disc& disc, size_t index) {
+int32_t PregapStart(const Disc& disc, size_t index)
+{
     int32_t lsn = 0;
     for (size_t i = 0; i < index; ++i)
         lsn += disc.tracks.at(i).pregap + disc.tracks[i].sectors;
     return lsn;
 }
 
-int32_t TrackStart(const Disc& disc, size_t index) {
+int32_t TrackStart(const Disc& disc, size_t index)
+{
     return PregapStart(disc, index) + disc.tracks.at(index).pregap;
 }
 
-int32_t TrackEnd(const Disc& disc, size_t index) {
+int32_t TrackEnd(const Disc& disc, size_t index)
+{
     return TrackStart(disc, index) + disc.tracks[index].sectors - 1;
 }
 
-int32_t LeadOut(const Disc& disc) {
-    return PregapStart(disc, disc.tracks.size());
-}
+int32_t LeadOut(const Disc& disc) { return PregapStart(disc, disc.tracks.size()); }
 
-void RenderSectors(const Disc& disc, int32_t lsn, int32_t count, uint8_t* out) {
+void RenderSectors(const Disc& disc, int32_t lsn, int32_t count, uint8_t* out)
+{
     const int32_t leadOut = LeadOut(disc);
     if (lsn < 0 || count < 0 || lsn > leadOut || count > leadOut - lsn)
         throw std::out_of_range("sectors " + std::to_string(lsn) + " + " + std::to_string(count) +
@@ -92,7 +96,8 @@ void RenderSectors(const Disc& disc, int32_t lsn, int32_t count, uint8_t* out) {
     }
 }
 
-std::vector<uint8_t> SectorBytes(const Disc& disc, int32_t lsn, int32_t count) {
+std::vector<uint8_t> SectorBytes(const Disc& disc, int32_t lsn, int32_t count)
+{
     if (count < 0)
         throw std::out_of_range("negative sector count");
     std::vector<uint8_t> bytes(static_cast<size_t>(count) * kSectorBytes);
@@ -100,45 +105,52 @@ std::vector<uint8_t> SectorBytes(const Disc& disc, int32_t lsn, int32_t count) {
     return bytes;
 }
 
-std::vector<uint8_t> TrackBytes(const Disc& disc, size_t index) {
+std::vector<uint8_t> TrackBytes(const Disc& disc, size_t index)
+{
     return SectorBytes(disc, TrackStart(disc, index), disc.tracks.at(index).sectors);
 }
 
 namespace {
 
-std::string Msf(int32_t sectors) {
+std::string Msf(int32_t sectors)
+{
     char text[32];
     std::snprintf(text, sizeof text, "%02d:%02d:%02d", sectors / (60 * kSectorsPerSecond),
                   sectors / kSectorsPerSecond % 60, sectors % kSectorsPerSecond);
     return text;
 }
 
-
 // Writes through a temporary file; the caller renames it into place.
 class TempFile {
 public:
     explicit TempFile(const std::string& finalPath)
-        : final_(finalPath), temp_(finalPath + ".tmp" + std::to_string(::getpid())),
-          file_(std::fopen(temp_.c_str(), "wb")) {
+        : final_(finalPath),
+          temp_(finalPath + ".tmp" + std::to_string(::getpid())),
+          file_(std::fopen(temp_.c_str(), "wb"))
+    {
         if (!file_)
             throw std::runtime_error("cannot create " + temp_ + ": " + std::strerror(errno));
     }
-    ~TempFile() {
+    ~TempFile()
+    {
         if (!committed_)
             std::remove(temp_.c_str());
     }
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
 
-    void Write(const void* data, size_t size) {
+    void Write(const void* data, size_t size)
+    {
         if (std::fwrite(data, 1, size, file_.get()) != size)
             throw std::runtime_error("cannot write " + temp_ + ": " + std::strerror(errno));
     }
-    void Close() {
+    void Close()
+    {
         if (!util::CloseFile(file_))
             throw std::runtime_error("cannot write " + temp_ + ": " + std::strerror(errno));
     }
-    void Commit() {
+    void Commit()
+    {
         if (std::rename(temp_.c_str(), final_.c_str()) != 0)
             throw std::runtime_error("cannot rename " + temp_ + " to " + final_ + ": " +
                                      std::strerror(errno));
@@ -154,7 +166,8 @@ private:
 
 }  // namespace
 
-std::string CueText(const Disc& disc, const std::string& binName) {
+std::string CueText(const Disc& disc, const std::string& binName)
+{
     Validate(disc);
     std::string cue = "FILE \"" + binName + "\" BINARY\n";
     for (size_t i = 0; i < disc.tracks.size(); ++i) {
@@ -171,7 +184,8 @@ std::string CueText(const Disc& disc, const std::string& binName) {
     return cue;
 }
 
-void WriteImage(const Disc& disc, const std::string& cuePath) {
+void WriteImage(const Disc& disc, const std::string& cuePath)
+{
     Validate(disc);
     const std::string suffix = ".cue";
     if (cuePath.size() <= suffix.size() ||

@@ -40,18 +40,18 @@ enum class Content {
 
 struct Track {
     bool audio = true;
-    int32_t sectors = 0;            // length of the track itself (from INDEX 01)
+    int32_t sectors = 0;  // length of the track itself (from INDEX 01)
     Content content = Content::Sine;
-    double frequency = 440.0;       // Sine
-    uint32_t seed = 1;              // Noise, Melody
-    int32_t pregap = 0;             // sectors stored before INDEX 01 (INDEX 00 .. 01)
+    double frequency = 440.0;  // Sine
+    uint32_t seed = 1;         // Noise, Melody
+    int32_t pregap = 0;        // sectors stored before INDEX 01 (INDEX 00 .. 01)
 
     bool operator==(const Track& o) const;
     bool operator!=(const Track& o) const { return !(*this == o); }
 };
 
 struct Disc {
-    int firstTrack = 1;             // number of the first track in the cue
+    int firstTrack = 1;  // number of the first track in the cue
     std::vector<Track> tracks;
 
     bool operator==(const Disc& o) const { return firstTrack == o.firstTrack && tracks == o.tracks; }

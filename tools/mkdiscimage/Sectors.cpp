@@ -8,12 +8,14 @@
 
 namespace discimage {
 
-void CounterFrame(uint32_t k, uint16_t& left, uint16_t& right) {
+void CounterFrame(uint32_t k, uint16_t& left, uint16_t& right)
+{
     left = static_cast<uint16_t>(k);
     right = static_cast<uint16_t>(~(k ^ (k >> 16)));
 }
 
-std::optional<uint32_t> CounterRunStart(const uint8_t* pcm, size_t bytes) {
+std::optional<uint32_t> CounterRunStart(const uint8_t* pcm, size_t bytes)
+{
     if (bytes == 0 || bytes % 4 != 0)
         return std::nullopt;
     auto word = [pcm](size_t at) { return static_cast<uint16_t>(pcm[at] | pcm[at + 1] << 8); };
@@ -37,14 +39,16 @@ namespace {
 constexpr double kRate = 44100.0;
 constexpr double kTwoPi = 6.283185307179586;
 
-void PutFrame(uint8_t* out, uint16_t left, uint16_t right) {
+void PutFrame(uint8_t* out, uint16_t left, uint16_t right)
+{
     out[0] = static_cast<uint8_t>(left);
     out[1] = static_cast<uint8_t>(left >> 8);
     out[2] = static_cast<uint8_t>(right);
     out[3] = static_cast<uint8_t>(right >> 8);
 }
 
-uint16_t ToSample(double v) {
+uint16_t ToSample(double v)
+{
     const double scaled = std::clamp(std::round(v * 32767.0), -32768.0, 32767.0);
     return static_cast<uint16_t>(static_cast<int16_t>(scaled));
 }
@@ -52,7 +56,8 @@ uint16_t ToSample(double v) {
 // One period of a half-scale sine, indexed by the top 16 bits of a 32-bit phase;
 // the phase of frame k is k * increment (mod 2^32), so any frame is computed
 // directly and exactly.
-const std::array<uint16_t, 65536>& SineTable() {
+const std::array<uint16_t, 65536>& SineTable()
+{
     static const std::array<uint16_t, 65536> table = [] {
         std::array<uint16_t, 65536> t{};
         for (size_t i = 0; i < t.size(); ++i)
@@ -62,7 +67,8 @@ const std::array<uint16_t, 65536>& SineTable() {
     return table;
 }
 
-void Sine(const Track& t, uint32_t k0, uint32_t frames, uint8_t* out) {
+void Sine(const Track& t, uint32_t k0, uint32_t frames, uint8_t* out)
+{
     const auto& table = SineTable();
     const auto increment = static_cast<uint32_t>(std::llround(t.frequency * 4294967296.0 / kRate));
     constexpr uint32_t kThird = 0x55555555u;  // 120 degrees
@@ -72,7 +78,8 @@ void Sine(const Track& t, uint32_t k0, uint32_t frames, uint8_t* out) {
     }
 }
 
-uint64_t SplitMix64(uint64_t x) {
+uint64_t SplitMix64(uint64_t x)
+{
     x += 0x9E3779B97F4A7C15ull;
     x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
     x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
@@ -80,14 +87,16 @@ uint64_t SplitMix64(uint64_t x) {
 }
 
 // Hash noise: frame k depends only on (seed, k), so any range is computable.
-void Noise(const Track& t, uint32_t k0, uint32_t frames, uint8_t* out) {
+void Noise(const Track& t, uint32_t k0, uint32_t frames, uint8_t* out)
+{
     for (uint32_t i = 0; i < frames; ++i) {
         const uint64_t h = SplitMix64((uint64_t{t.seed} << 32) | (k0 + i));
         PutFrame(out + 4 * i, static_cast<uint16_t>(h), static_cast<uint16_t>(h >> 16));
     }
 }
 
-void Counter(uint32_t k0, uint32_t frames, uint8_t* out) {
+void Counter(uint32_t k0, uint32_t frames, uint8_t* out)
+{
     for (uint32_t i = 0; i < frames; ++i) {
         uint16_t left, right;
         CounterFrame(k0 + i, left, right);
@@ -98,7 +107,8 @@ void Counter(uint32_t k0, uint32_t frames, uint8_t* out) {
 // A 16-note pentatonic tune over a I-IV-V-I bass, one bar per four notes.
 class Tune {
 public:
-    explicit Tune(const Track& t) : base_(KeyOf(t.seed)), frames_(int64_t{t.sectors} * kFramesPerSector) {
+    explicit Tune(const Track& t) : base_(KeyOf(t.seed)), frames_(int64_t{t.sectors} * kFramesPerSector)
+    {
         static constexpr int kScale[] = {0, 2, 4, 7, 9, 12, 14, 16};
         uint32_t state = t.seed * 2654435761u + 12345u;
         int degree = 2;
@@ -109,7 +119,8 @@ public:
         }
     }
 
-    void Render(uint32_t k0, uint32_t frames, uint8_t* out) const {
+    void Render(uint32_t k0, uint32_t frames, uint8_t* out) const
+    {
         for (uint32_t i = 0; i < frames; ++i) {
             const int64_t k = int64_t{k0} + i;
             const double melody = Voice(k);
@@ -124,18 +135,21 @@ private:
     static constexpr int kNotes = 16;
     static constexpr int64_t kNoteFrames = 19845;  // 0.45 s
 
-    static double KeyOf(uint32_t seed) {
+    static double KeyOf(uint32_t seed)
+    {
         static constexpr double kKeys[] = {261.63, 293.66, 329.63, 392.00, 220.00};  // C D E G A
         return kKeys[seed % 5];
     }
 
-    static double Envelope(double t, double length, double decay) {
+    static double Envelope(double t, double length, double decay)
+    {
         const double attack = std::min(1.0, t / 882.0);
         const double release = std::min(1.0, (length - t) / 441.0);
         return attack * release * std::exp(-decay * t / length);
     }
 
-    double Voice(int64_t k) const {
+    double Voice(int64_t k) const
+    {
         const auto t = static_cast<double>(k % kNoteFrames);
         const double f = base_ * std::exp2(semitones_[(k / kNoteFrames) % kNotes] / 12.0);
         const double phi = kTwoPi * f * t / kRate;
@@ -143,7 +157,8 @@ private:
                (0.20 * std::sin(phi) + 0.06 * std::sin(2 * phi) + 0.025 * std::sin(3 * phi));
     }
 
-    double Bass(int64_t k) const {
+    double Bass(int64_t k) const
+    {
         static constexpr int kChords[] = {0, 5, 7, 0};
         const int64_t bar = 4 * kNoteFrames;
         const auto t = static_cast<double>(k % bar);
@@ -160,7 +175,8 @@ private:
 struct EccTables {
     std::array<uint8_t, 256> f{}, b{};
     std::array<uint32_t, 256> edc{};
-    EccTables() {
+    EccTables()
+    {
         for (uint32_t i = 0; i < 256; ++i) {
             const uint32_t j = (i << 1) ^ ((i & 0x80) ? 0x11D : 0);
             f[i] = static_cast<uint8_t>(j);
@@ -173,13 +189,15 @@ struct EccTables {
     }
 };
 
-const EccTables& Tables() {
+const EccTables& Tables()
+{
     static const EccTables tables;
     return tables;
 }
 
 void EccBlock(const uint8_t* src, uint32_t majorCount, uint32_t minorCount, uint32_t majorMult,
-              uint32_t minorInc, uint8_t* dest) {
+              uint32_t minorInc, uint8_t* dest)
+{
     const EccTables& tab = Tables();
     const uint32_t size = majorCount * minorCount;
     for (uint32_t major = 0; major < majorCount; ++major) {
@@ -204,7 +222,8 @@ uint8_t Bcd(int v) { return static_cast<uint8_t>((v / 10) << 4 | (v % 10)); }
 
 }  // namespace
 
-void SealMode1(uint8_t* sector) {
+void SealMode1(uint8_t* sector)
+{
     uint32_t edc = 0;
     for (int i = 0; i < 0x810; ++i)
         edc = (edc >> 8) ^ Tables().edc[(edc ^ sector[i]) & 0xFF];
@@ -215,7 +234,8 @@ void SealMode1(uint8_t* sector) {
     EccBlock(sector + 0xC, 52, 43, 86, 88, sector + 0x8C8);  // Q parity
 }
 
-void RenderAudio(const Track& t, int32_t first, int32_t count, uint8_t* out) {
+void RenderAudio(const Track& t, int32_t first, int32_t count, uint8_t* out)
+{
     for (int32_t s = first; s < first + count && s < 0; ++s, out += kSectorBytes)
         std::memset(out, 0, kSectorBytes);
     const int32_t from = std::max(first, 0);
@@ -232,7 +252,8 @@ void RenderAudio(const Track& t, int32_t first, int32_t count, uint8_t* out) {
     }
 }
 
-void RenderData(const Track&, int32_t lsn, int32_t first, int32_t count, uint8_t* out) {
+void RenderData(const Track&, int32_t lsn, int32_t first, int32_t count, uint8_t* out)
+{
     for (int32_t i = 0; i < count; ++i, out += kSectorBytes) {
         std::memset(out, 0, kSectorBytes);
         std::memset(out + 1, 0xFF, 10);  // sync

@@ -21,13 +21,15 @@ const char kUsage[] =
     "A disc holds at most 449850 sectors (99:59:74 less the 2-second lead-in).\n"
     "Example: mkdiscimage disc.cue audio:30s:melody=2 audio:1500:counter data:600:pregap=150\n";
 
-std::string ReadAll(std::istream& in) {
+std::string ReadAll(std::istream& in)
+{
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
 }
 
-std::string ReadDescriptionFile(const std::string& path) {
+std::string ReadDescriptionFile(const std::string& path)
+{
     if (path == "-")
         return ReadAll(std::cin);
     std::ifstream in(path);
@@ -38,7 +40,8 @@ std::string ReadDescriptionFile(const std::string& path) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc >= 2 && (std::string(argv[1]) == "-h" || std::string(argv[1]) == "--help")) {
         std::cout << kUsage;
         return 0;

@@ -60,9 +60,9 @@ struct Options {
 // itself: a read stuck in the drive must not hold Ctrl-C up.
 constexpr std::chrono::milliseconds kStopGrace{80};
 
-volatile std::sig_atomic_t g_signal = 0;   // the first SIGINT or SIGTERM received
-int g_wake[2] = {-1, -1};                  // the handler writes, the watchdog reads
-std::atomic<bool> g_stopped{false};        // the orderly stop has ended the process's work
+volatile std::sig_atomic_t g_signal = 0;  // the first SIGINT or SIGTERM received
+int g_wake[2] = {-1, -1};                 // the handler writes, the watchdog reads
+std::atomic<bool> g_stopped{false};       // the orderly stop has ended the process's work
 
 void OnSignal(int signal)
 {
@@ -129,7 +129,7 @@ std::optional<int32_t> ParseNumber(const std::string& text)
 std::optional<TOutputFormat> ParseFormat(const std::string& text)
 {
     static const std::map<std::string, TOutputFormat> formats = {
-        {"STEREO44100", STEREO44100}, {"MONO44100", MONO44100}, {"STEREO22050", STEREO22050},
+        {"STEREO44100", STEREO44100}, {"MONO44100", MONO44100},     {"STEREO22050", STEREO22050},
         {"MONO22050", MONO22050},     {"STEREO11025", STEREO11025}, {"MONO11025", MONO11025}};
     const auto it = formats.find(text);
     return it == formats.end() ? std::nullopt : std::optional<TOutputFormat>(it->second);
@@ -203,7 +203,8 @@ void PrintTracks(const TCDRIP& ripper)
         const int32_t sectors = t.EndSector - t.StartSector + 1;
         char line[128];
         std::snprintf(line, sizeof line, "  %s  %-5s  sectors %d-%d  %d:%02d.%02d\n", tracks.Name(i).c_str(),
-                      t.Kind.c_str(), t.StartSector, t.EndSector, sectors / 4500, sectors / 75 % 60, sectors % 75);
+                      t.Kind.c_str(), t.StartSector, t.EndSector, sectors / 4500, sectors / 75 % 60,
+                      sectors % 75);
         std::cout << line;
     }
 }
@@ -246,7 +247,8 @@ int Rip(TCDRIP& ripper, TLameCoder& coder, const Options& options)
     ripper.RipTrack(options.track, options.file);
     std::cerr << "\n";
     if (ripper.Aborted()) {
-        std::cerr << "riptrack: interrupted; nothing written to " << ripper.OutputFileName(options.file) << "\n";
+        std::cerr << "riptrack: interrupted; nothing written to " << ripper.OutputFileName(options.file)
+                  << "\n";
         ExitInterrupted();
     }
     std::cerr << "wrote " << ripper.OutputFileName(options.file);

@@ -59,12 +59,9 @@ TEST_P(ColorToRGBTest, SwapsColorrefToQtOrder)
 }
 
 INSTANTIATE_TEST_SUITE_P(DialogColours, ColorToRGBTest,
-                         ::testing::Values(RgbCase{0x0000FF, 255, 0, 0},
-                                           RgbCase{0x00FF00, 0, 255, 0},
-                                           RgbCase{16711680, 0, 0, 255},
-                                           RgbCase{kTop, 222, 230, 247},
-                                           RgbCase{kBottom, 142, 171, 229},
-                                           RgbCase{16046269, 189, 216, 244},
+                         ::testing::Values(RgbCase{0x0000FF, 255, 0, 0}, RgbCase{0x00FF00, 0, 255, 0},
+                                           RgbCase{16711680, 0, 0, 255}, RgbCase{kTop, 222, 230, 247},
+                                           RgbCase{kBottom, 142, 171, 229}, RgbCase{16046269, 189, 216, 244},
                                            RgbCase{clNavy, 0, 0, 128}),
                          [](const auto& p) { return "Colour" + HexName(p.param.color); });
 
@@ -74,10 +71,7 @@ struct SysCase {
     QPalette::ColorRole role;
 };
 
-void PrintTo(const SysCase& c, std::ostream* os)
-{
-    *os << "index " << c.index;
-}
+void PrintTo(const SysCase& c, std::ostream* os) { *os << "index " << c.index; }
 
 class SysColorTest : public ::testing::TestWithParam<SysCase> {};
 
@@ -114,10 +108,7 @@ struct WalkCase {
     TColor expected;
 };
 
-void PrintTo(const WalkCase& c, std::ostream* os)
-{
-    *os << "row " << c.row << " of " << c.height;
-}
+void PrintTo(const WalkCase& c, std::ostream* os) { *os << "row " << c.row << " of " << c.height; }
 
 class DialogWalkTest : public ::testing::TestWithParam<WalkCase> {};
 
@@ -128,18 +119,16 @@ TEST_P(DialogWalkTest, MatchesTheDialogsTable)
 }
 
 INSTANTIATE_TEST_SUITE_P(DesignSize, DialogWalkTest,
-                         ::testing::Values(WalkCase{0, 538, kTop},
-                                           WalkCase{537, 538, kBottom},
+                         ::testing::Values(WalkCase{0, 538, kTop}, WalkCase{537, 538, kBottom},
                                            WalkCase{135, 538, RGBToColor(201, 215, 242)},
                                            // outside the gradient: clamped
-                                           WalkCase{-7, 538, kTop},
-                                           WalkCase{538, 538, kBottom},
+                                           WalkCase{-7, 538, kTop}, WalkCase{538, 538, kBottom},
                                            WalkCase{100000, 538, kBottom},
                                            // a single row: n = 0 must not divide
-                                           WalkCase{0, 1, kTop},
-                                           WalkCase{0, 0, kTop},
-                                           WalkCase{3, -5, kTop}),
-                         [](const auto& p) { return "Row" + SignedName(p.param.row) + "Of" + SignedName(p.param.height); });
+                                           WalkCase{0, 1, kTop}, WalkCase{0, 0, kTop}, WalkCase{3, -5, kTop}),
+                         [](const auto& p) {
+                             return "Row" + SignedName(p.param.row) + "Of" + SignedName(p.param.height);
+                         });
 
 TEST(GradientColor, FewerThanTwoStops)
 {
@@ -192,4 +181,4 @@ TEST(GradientColor, SegmentsOfNoLengthDoNotDivideByZero)
     EXPECT_EQ(GetGradientColor({stops[0], stops[1], stops[2]}, 1, 2), RGBToColor(20, 0, 0));
 }
 
-} // namespace
+}  // namespace

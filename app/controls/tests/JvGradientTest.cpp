@@ -54,10 +54,7 @@ struct SizeCase {
     std::vector<Band> bands;
 };
 
-void PrintTo(const SizeCase& c, std::ostream* os)
-{
-    *os << c.name << " " << c.width << "x" << c.height;
-}
+void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.name << " " << c.width << "x" << c.height; }
 
 class DialogGradientTest : public ::testing::TestWithParam<SizeCase> {};
 
@@ -87,9 +84,15 @@ TEST_P(DialogGradientTest, BandsMatchTheDesignTable)
 
 INSTANTIATE_TEST_SUITE_P(
     Dialog, DialogGradientTest,
-    ::testing::Values(SizeCase{"outer", 762, 538, kTop,
+    ::testing::Values(SizeCase{"outer",
+                               762,
+                               538,
+                               kTop,
                                {{0, 4, 222, 230, 247}, {134, 139, 202, 215, 243}, {533, 537, 143, 172, 229}}},
-                      SizeCase{"inner", 621, 312, GetGradientColor({kTop, kBottom}, 135, 538),
+                      SizeCase{"inner",
+                               621,
+                               312,
+                               GetGradientColor({kTop, kBottom}, 135, 538),
                                {{0, 2, 201, 215, 242}, {309, 311, 143, 171, 229}}}),
     caseName<SizeCase>);
 
@@ -181,10 +184,7 @@ struct SizeOnly {
     int w, h;
 };
 
-void PrintTo(const SizeOnly& c, std::ostream* os)
-{
-    *os << c.w << "x" << c.h;
-}
+void PrintTo(const SizeOnly& c, std::ostream* os) { *os << c.w << "x" << c.h; }
 
 class EmptyGradientTest : public ::testing::TestWithParam<SizeOnly> {};
 
@@ -200,7 +200,7 @@ TEST_P(EmptyGradientTest, PaintsNothingAndRecoversOnResize)
     EXPECT_NO_THROW(g->grab());
     EXPECT_TRUE(g->Bitmap().isNull());
     EXPECT_EQ(g->RenderCount(), 1);
-    g->SetStartColor(clNavy); // stale while empty: still nothing to draw
+    g->SetStartColor(clNavy);  // stale while empty: still nothing to draw
     g->Render();
     EXPECT_EQ(g->RenderCount(), 1);
 
@@ -212,7 +212,9 @@ TEST_P(EmptyGradientTest, PaintsNothingAndRecoversOnResize)
 
 INSTANTIATE_TEST_SUITE_P(ZeroSizes, EmptyGradientTest,
                          ::testing::Values(SizeOnly{0, 30}, SizeOnly{30, 0}, SizeOnly{0, 0}),
-                         [](const auto& p) { return std::to_string(p.param.w) + "x" + std::to_string(p.param.h); });
+                         [](const auto& p) {
+                             return std::to_string(p.param.w) + "x" + std::to_string(p.param.h);
+                         });
 
 struct SetterCase {
     const char* name;
@@ -220,10 +222,7 @@ struct SetterCase {
     std::function<void(TJvGradient&)> setOther;
 };
 
-void PrintTo(const SetterCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+void PrintTo(const SetterCase& c, std::ostream* os) { *os << c.name; }
 
 class SetterTest : public ::testing::TestWithParam<SetterCase> {};
 
@@ -246,14 +245,14 @@ TEST_P(SetterTest, OnlyAChangedValueReRenders)
 
 INSTANTIATE_TEST_SUITE_P(
     Properties, SetterTest,
-    ::testing::Values(
-        SetterCase{"StartColor", [](TJvGradient& g) { g.SetStartColor(kTop); },
-                   [](TJvGradient& g) { g.SetStartColor(clNavy); }},
-        SetterCase{"EndColor", [](TJvGradient& g) { g.SetEndColor(kBottom); },
-                   [](TJvGradient& g) { g.SetEndColor(clNavy); }},
-        SetterCase{"Style", [](TJvGradient& g) { g.SetStyle(TJvGradientStyle::grVertical); },
-                   [](TJvGradient& g) { g.SetStyle(TJvGradientStyle::grHorizontal); }},
-        SetterCase{"Steps", [](TJvGradient& g) { g.SetSteps(100); }, [](TJvGradient& g) { g.SetSteps(3); }}),
+    ::testing::Values(SetterCase{"StartColor", [](TJvGradient& g) { g.SetStartColor(kTop); },
+                                 [](TJvGradient& g) { g.SetStartColor(clNavy); }},
+                      SetterCase{"EndColor", [](TJvGradient& g) { g.SetEndColor(kBottom); },
+                                 [](TJvGradient& g) { g.SetEndColor(clNavy); }},
+                      SetterCase{"Style", [](TJvGradient& g) { g.SetStyle(TJvGradientStyle::grVertical); },
+                                 [](TJvGradient& g) { g.SetStyle(TJvGradientStyle::grHorizontal); }},
+                      SetterCase{"Steps", [](TJvGradient& g) { g.SetSteps(100); },
+                                 [](TJvGradient& g) { g.SetSteps(3); }}),
     caseName<SetterCase>);
 
 TEST(JvGradient, RepaintReusesTheBitmapAndResizeRenders)
@@ -314,8 +313,8 @@ TEST(JvGradient, ReparentedControlFillsItsNewParent)
     auto* g = new TJvGradient(&first);
     g->setParent(&second);
     EXPECT_EQ(g->geometry(), QRect(0, 0, 60, 40));
-    first.resize(120, 120); // the old parent no longer moves it
+    first.resize(120, 120);  // the old parent no longer moves it
     EXPECT_EQ(g->geometry(), QRect(0, 0, 60, 40));
 }
 
-} // namespace
+}  // namespace

@@ -122,13 +122,12 @@ ProbeRun RunProbe(const std::vector<std::string>& args, const std::vector<std::s
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     ProbeRun run;
     const Stopwatch elapsed;
     pid_t child = 0;
-    const int spawned =
-        ::posix_spawn(&child, CDRIP_EXIT_PROBE, &actions, nullptr, argv.data(), envp.data());
+    const int spawned = ::posix_spawn(&child, CDRIP_EXIT_PROBE, &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
         ADD_FAILURE() << "cannot start " << CDRIP_EXIT_PROBE;

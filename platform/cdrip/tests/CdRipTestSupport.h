@@ -39,12 +39,13 @@ struct RipResult {
     int32_t openResult = CDRIP_ERROR;
     int32_t readSize = 0;
     std::vector<uint8_t> pcm;
-    std::vector<int32_t> results;      // one per CR_RipChunk
+    std::vector<int32_t> results;                     // one per CR_RipChunk
     std::vector<std::pair<int32_t, int32_t>> jitter;  // positions of every result 3
-    std::vector<std::pair<int32_t, int32_t>> jitterReads;  // sectors each result 3 delivered (44.1 kHz stereo)
+    std::vector<std::pair<int32_t, int32_t>>
+        jitterReads;  // sectors each result 3 delivered (44.1 kHz stereo)
     int32_t maxDelivered = 0;
-    int idle = 0;                      // results 0 with 0 bytes: nothing ready yet
-    double longestCall = 0;            // seconds, the slowest CR_RipChunk
+    int idle = 0;            // results 0 with 0 bytes: nothing ready yet
+    double longestCall = 0;  // seconds, the slowest CR_RipChunk
     bool timedOut = false;
     int32_t jitterCount = 0;
     int32_t finalPercent = 0;

@@ -48,15 +48,11 @@ void ExpectTocOf(const Disc& disc)
     EXPECT_EQ(CR_GetTocEntry(n).StartSector, discimage::LeadOut(disc));
 }
 
-TEST(CdRipDrives, VersionIs111)
-{
-    EXPECT_EQ(CR_GetCDRipVersion(), 111);
-}
+TEST(CdRipDrives, VersionIs111) { EXPECT_EQ(CR_GetCDRipVersion(), 111); }
 
 TEST(CdRipDrives, ImageListSkipsEmptyEntries)
 {
-    EXPECT_EQ(cddrives::SplitImageList("::a.cue::b/c.cue:"),
-              (std::vector<std::string>{"a.cue", "b/c.cue"}));
+    EXPECT_EQ(cddrives::SplitImageList("::a.cue::b/c.cue:"), (std::vector<std::string>{"a.cue", "b/c.cue"}));
     EXPECT_TRUE(cddrives::SplitImageList("").empty());
 }
 
@@ -89,8 +85,7 @@ TEST_P(CdRipDriveNumber, OutsideTheTableIsRefusedAndChangesNothing)
 }
 
 INSTANTIATE_TEST_SUITE_P(BadNumbers, CdRipDriveNumber,
-                         ::testing::Values(-1, 256, INT32_MIN, -2 /* the drive count */),
-                         [](const auto& p) {
+                         ::testing::Values(-1, 256, INT32_MIN, -2 /* the drive count */), [](const auto& p) {
                              return p.param == -2 ? std::string("DriveCount")
                                     : p.param < 0 ? "Minus" + std::to_string(-static_cast<int64_t>(p.param))
                                                   : std::to_string(p.param);
@@ -151,9 +146,10 @@ TEST_P(CdRipTray, ChangingTheDiscShowsAtTheNextRead)
     EXPECT_EQ(CR_ReadToc(), CDRIP_ERROR);
 }
 
-INSTANTIATE_TEST_SUITE_P(Both, CdRipTray,
-                         ::testing::Values(Swap::ReplaceFile, Swap::RepointSymlink),
-                         [](const auto& p) { return p.param == Swap::ReplaceFile ? "ReplaceFile" : "RepointSymlink"; });
+INSTANTIATE_TEST_SUITE_P(Both, CdRipTray, ::testing::Values(Swap::ReplaceFile, Swap::RepointSymlink),
+                         [](const auto& p) {
+                             return p.param == Swap::ReplaceFile ? "ReplaceFile" : "RepointSymlink";
+                         });
 
 TEST(CdRipParameters, FilledForAVirtualDriveAndOtherBytesLeftAlone)
 {
@@ -225,8 +221,8 @@ TEST(CdRipQuiet, NothingReachesStdoutOrStderr)
     ::dup2(sink, 1);
     ::dup2(sink, 2);
 
-    const int32_t first = UseTrays({dir.File("absent.cue"), dir.File("junk.cue"),
-                                    dir.File("mixed.cue"), "/dev/null", dir.File("nobin.cue")});
+    const int32_t first = UseTrays({dir.File("absent.cue"), dir.File("junk.cue"), dir.File("mixed.cue"),
+                                    "/dev/null", dir.File("nobin.cue")});
     for (int32_t drive = first; drive < first + 5; ++drive) {
         CR_SetActiveCDROM(drive);
         TCDRomParameters params{};

@@ -23,15 +23,16 @@ Disc NoiseDisc()
 }
 
 // Runs the probe with the emulator preloaded and /dev/sr0 holding `tray`.
-ProbeRun RunEmulated(const std::vector<std::string>& args, const std::string& tray,
-                     const std::string& output, double deadline)
+ProbeRun RunEmulated(const std::vector<std::string>& args, const std::string& tray, const std::string& output,
+                     double deadline)
 {
     const char* asan = std::getenv("ASAN_OPTIONS");
-    return RunProbe(args,
-                    {std::string("LD_PRELOAD=") + FAKEDRIVE_LIBRARY, "FAKEDRIVE=/dev/sr0=" + tray,
-                     "CDRIP_IMAGES=", "CDRIP_IMAGES_ONLY=0", std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") +
-                     "verify_asan_link_order=0"},
-                    output, deadline);
+    return RunProbe(
+        args,
+        {std::string("LD_PRELOAD=") + FAKEDRIVE_LIBRARY, "FAKEDRIVE=/dev/sr0=" + tray,
+         "CDRIP_IMAGES=", "CDRIP_IMAGES_ONLY=0",
+         std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") + "verify_asan_link_order=0"},
+        output, deadline);
 }
 
 enum class Scenario { Stall, Abandon };

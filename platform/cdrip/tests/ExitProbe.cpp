@@ -128,8 +128,7 @@ int main(int argc, char** argv)
     const int32_t drive = std::atoi(argv[2]);
     const int32_t start = std::atoi(argv[3]);
     const int32_t end = std::atoi(argv[4]);
-    if (CR_Init() == CDRIP_ERROR || CR_SetActiveCDROM(drive) == CDRIP_ERROR ||
-        CR_ReadToc() == CDRIP_ERROR)
+    if (CR_Init() == CDRIP_ERROR || CR_SetActiveCDROM(drive) == CDRIP_ERROR || CR_ReadToc() == CDRIP_ERROR)
         return 2;
     if (mode == "exit" && argc == 6)
         return Exit(start, end, std::string(argv[5]) == "close");

@@ -51,8 +51,7 @@ protected:
     std::string tray_;
 };
 
-class ExtractionBytes : public Extraction,
-                        public ::testing::WithParamInterface<std::tuple<bool, int>> {};
+class ExtractionBytes : public Extraction, public ::testing::WithParamInterface<std::tuple<bool, int>> {};
 
 // Both audio tracks, with and without paranoia: byte for byte what the image
 // holds.  The noise track catches a byte-order guess; the last audio track
@@ -75,15 +74,13 @@ TEST_P(ExtractionBytes, TrackIsByteIdenticalToTheImage)
     // Track 0 runs into track 1's pregap, which the image holds as audio;
     // track 1 stops where its audio ends, before the data track's pregap.
     const int32_t audioEnd = index == 0 ? end : discimage::TrackEnd(disc_, 1);
-    const std::vector<uint8_t> expected =
-        discimage::SectorBytes(disc_, start, audioEnd - start + 1);
+    const std::vector<uint8_t> expected = discimage::SectorBytes(disc_, start, audioEnd - start + 1);
     EXPECT_EQ(rip.pcm.size(), expected.size());
     EXPECT_TRUE(rip.pcm == expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(ParanoiaAndPlain, ExtractionBytes,
-                         ::testing::Combine(::testing::Bool(), ::testing::Values(0, 1)),
-                         [](const auto& p) {
+                         ::testing::Combine(::testing::Bool(), ::testing::Values(0, 1)), [](const auto& p) {
                              return std::string(std::get<0>(p.param) ? "Paranoia" : "Plain") + "Track" +
                                     std::to_string(std::get<1>(p.param) + 1);
                          });
@@ -210,8 +207,8 @@ TEST_F(Extraction, UnreadableSectorsFailTheirReadThenRecover)
 {
     SetFormat(STEREO44100, true);
     const int32_t start = discimage::TrackStart(disc_, 0);
-    ScopedEnv faults("CDRIP_FAULTS", "unreadable@" + std::to_string(start + 30) + "-" +
-                                         std::to_string(start + 31) + "x3");
+    ScopedEnv faults("CDRIP_FAULTS",
+                     "unreadable@" + std::to_string(start + 30) + "-" + std::to_string(start + 31) + "x3");
     const RipResult rip = Rip(start, start + 156);
     ASSERT_EQ(rip.openResult, CDRIP_OK);
     // The second read (sectors 26..51) fails three times, then succeeds.
@@ -237,7 +234,7 @@ TEST_P(ExtractionFailure, PersistentFailureKeepsReturningOneWithoutData)
 }
 
 INSTANTIATE_TEST_SUITE_P(ParanoiaAndPlain, ExtractionFailure, ::testing::Bool(),
-    [](const auto& p) { return p.param ? "Paranoia" : "Plain"; });
+                         [](const auto& p) { return p.param ? "Paranoia" : "Plain"; });
 
 // Neither reading nor closing waits for a slow drive: the first read answers
 // "nothing yet" long before the 8-second read ends, closing returns at once,

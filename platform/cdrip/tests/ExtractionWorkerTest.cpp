@@ -29,10 +29,7 @@ Disc DiscB()
     return disc;
 }
 
-std::string JitterName(bool jitterCorrection)
-{
-    return jitterCorrection ? "Paranoia" : "Plain";
-}
+std::string JitterName(bool jitterCorrection) { return jitterCorrection ? "Paranoia" : "Plain"; }
 
 // A virtual drive whose tray is a symbolic link, so the disc can be changed;
 // its table of contents has been read, as the program does before a rip.
@@ -147,18 +144,12 @@ TEST_P(ExtractionOpen, ChangedOrMissingDiscGivesHardErrors)
     SetFormat(STEREO44100, jitterCorrection);
     std::unique_ptr<ScopedEnv> faults;
     switch (open.change) {
-    case Change::NoDisc:
-        std::filesystem::remove(tray_);
-        break;
+    case Change::NoDisc: std::filesystem::remove(tray_); break;
     case Change::OtherDiscSlowToOpen:
         faults = std::make_unique<ScopedEnv>("CDRIP_FAULTS", "stuck-open=1500");
         [[fallthrough]];
-    case Change::OtherDisc:
-        Insert(DiscB(), "b");
-        break;
-    case Change::SameDiscAgain:
-        Insert(DiscA(), "a-again");
-        break;
+    case Change::OtherDisc: Insert(DiscB(), "b"); break;
+    case Change::SameDiscAgain: Insert(DiscA(), "a-again"); break;
     }
 
     const Stopwatch elapsed;

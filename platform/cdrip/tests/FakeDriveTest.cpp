@@ -87,8 +87,7 @@ class FakeDrive : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(FakeDrivePreloaded())
-            << "run through ctest, which preloads build/bin/libfakedrive.so";
+        ASSERT_TRUE(FakeDrivePreloaded()) << "run through ctest, which preloads build/bin/libfakedrive.so";
         Tray0 = Dir.File("tray0.cue");
         Use("/dev/sr0=" + Tray0);
     }
@@ -513,8 +512,7 @@ TEST_P(FakeDriveFault, SoundOutcome)
         EXPECT_LT(seconds, 1.0);
         break;
     }
-    default:
-        FAIL() << "no check for this outcome";
+    default: FAIL() << "no check for this outcome";
     }
 }
 
@@ -522,25 +520,25 @@ const std::string kBad = std::to_string(kBadFirst) + "-" + std::to_string(kBadLa
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, FakeDriveFault,
-    ::testing::Values(
-        FaultCase{"NoDisc", "no-disc", true, Outcome::NoDisc},
-        FaultCase{"TrayOpen", "tray-open", true, Outcome::NoDisc},
-        FaultCase{"BecomingReady", "becoming-ready=2500", true, Outcome::NoDiscThenReady},
-        FaultCase{"MediumChanged", "medium-changed", true, Outcome::TocRead},
-        FaultCase{"MediumRemovedParanoia", "remove-at=" + std::to_string(kRemovedAt), true,
-                  Outcome::LostMidRip},
-        FaultCase{"MediumRemovedPlain", "remove-at=" + std::to_string(kRemovedAt), false,
-                  Outcome::LostMidRip},
-        FaultCase{"RemovedAfterReadsParanoia", "remove-after=12", true, Outcome::LostMidRip},
-        FaultCase{"RefusesAudioParanoia", "no-audio", true, Outcome::RefusedAtOnce},
-        FaultCase{"RefusesAudioPlain", "no-audio", false, Outcome::RefusedAtOnce},
-        FaultCase{"UnreadableParanoia", "unreadable=" + kBad, true, Outcome::FilledExactly},
-        FaultCase{"EioWithoutSenseParanoia", "eio=" + kBad, true, Outcome::FilledExactly},
-        FaultCase{"UnreadablePlain", "unreadable=" + kBad, false, Outcome::FailsUntilMended},
-        FaultCase{"EioWithoutSensePlain", "eio=" + kBad, false, Outcome::FailsUntilMended},
-        FaultCase{"UnreadableTwiceParanoia", "unreadable=" + kBad + "x2", true, Outcome::Complete},
-        FaultCase{"SlowReadsParanoia", "slow-read=5", true, Outcome::Complete},
-        FaultCase{"SlowReadsPlain", "slow-read=5", false, Outcome::Complete}),
+    ::testing::Values(FaultCase{"NoDisc", "no-disc", true, Outcome::NoDisc},
+                      FaultCase{"TrayOpen", "tray-open", true, Outcome::NoDisc},
+                      FaultCase{"BecomingReady", "becoming-ready=2500", true, Outcome::NoDiscThenReady},
+                      FaultCase{"MediumChanged", "medium-changed", true, Outcome::TocRead},
+                      FaultCase{"MediumRemovedParanoia", "remove-at=" + std::to_string(kRemovedAt), true,
+                                Outcome::LostMidRip},
+                      FaultCase{"MediumRemovedPlain", "remove-at=" + std::to_string(kRemovedAt), false,
+                                Outcome::LostMidRip},
+                      FaultCase{"RemovedAfterReadsParanoia", "remove-after=12", true, Outcome::LostMidRip},
+                      FaultCase{"RefusesAudioParanoia", "no-audio", true, Outcome::RefusedAtOnce},
+                      FaultCase{"RefusesAudioPlain", "no-audio", false, Outcome::RefusedAtOnce},
+                      FaultCase{"UnreadableParanoia", "unreadable=" + kBad, true, Outcome::FilledExactly},
+                      FaultCase{"EioWithoutSenseParanoia", "eio=" + kBad, true, Outcome::FilledExactly},
+                      FaultCase{"UnreadablePlain", "unreadable=" + kBad, false, Outcome::FailsUntilMended},
+                      FaultCase{"EioWithoutSensePlain", "eio=" + kBad, false, Outcome::FailsUntilMended},
+                      FaultCase{"UnreadableTwiceParanoia", "unreadable=" + kBad + "x2", true,
+                                Outcome::Complete},
+                      FaultCase{"SlowReadsParanoia", "slow-read=5", true, Outcome::Complete},
+                      FaultCase{"SlowReadsPlain", "slow-read=5", false, Outcome::Complete}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // ---- A machine's own drive ----

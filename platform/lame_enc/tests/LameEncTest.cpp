@@ -88,15 +88,9 @@ Bytes Encode(const TBEConfig& config, const Pcm& pcm)
     return mp3;
 }
 
-bool HaveLameCli()
-{
-    return std::system("command -v lame >/dev/null 2>&1") == 0;
-}
+bool HaveLameCli() { return std::system("command -v lame >/dev/null 2>&1") == 0; }
 
-std::string TempPath(const std::string& name)
-{
-    return ::testing::TempDir() + "lame_enc_test_" + name;
-}
+std::string TempPath(const std::string& name) { return ::testing::TempDir() + "lame_enc_test_" + name; }
 
 Bytes ReadFile(const std::string& path)
 {
@@ -157,50 +151,52 @@ const auto kNothing = [](TBEConfig&) {};
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, CliTest,
-    ::testing::Values(
-        CliCase{"Stereo44100", 44100, 0, kNothing, "-s 44.1 -m s -b 128 -o"},
-        CliCase{"Mono22050", 22050, 3, kNothing, "-s 22.05 -m m -b 128 -o"},
-        CliCase{"Mono11025", 11025, 3, kNothing, "-s 11.025 -m m -b 128 -o"},
-        CliCase{"Stereo22050", 22050, 0, kNothing, "-s 22.05 -m s -b 128 -o"},
-        CliCase{"JointStereo", 44100, 1, kNothing, "-s 44.1 -m j -b 128 -o"},
-        CliCase{"LowQuality", 44100, 0, [](TBEConfig& c) { c.Quality = LOW_QUALITY; }, "-s 44.1 -m s -b 128 -q 7 -o"},
-        CliCase{"HighQuality", 44100, 0, [](TBEConfig& c) { c.Quality = HIGH_QUALITY; }, "-s 44.1 -m s -b 128 -q 2 -o"},
-        CliCase{"VoiceQuality", 22050, 3, [](TBEConfig& c) { c.Quality = VOICE_QUALITY; },
-                "-s 22.05 -m m -b 128 -q 5 --lowpass 8 -o"},
-        CliCase{"Bitrate192CopyrightOriginal", 44100, 0,
-                [](TBEConfig& c) {
-                    c.Bitrate = 192;
-                    c.Copyright = 1;
-                    c.Original = -1;
-                },
-                "-s 44.1 -m s -b 192 -c"},
-        CliCase{"Vbr", 44100, 1,
-                [](TBEConfig& c) {
-                    c.EnableVBR = -1;
-                    c.WriteVBRHeader = -1;
-                    c.VBRQuality = 2;
-                },
-                "-s 44.1 -m j -V 2 -b 128 -B 320 -o"}),
+    ::testing::Values(CliCase{"Stereo44100", 44100, 0, kNothing, "-s 44.1 -m s -b 128 -o"},
+                      CliCase{"Mono22050", 22050, 3, kNothing, "-s 22.05 -m m -b 128 -o"},
+                      CliCase{"Mono11025", 11025, 3, kNothing, "-s 11.025 -m m -b 128 -o"},
+                      CliCase{"Stereo22050", 22050, 0, kNothing, "-s 22.05 -m s -b 128 -o"},
+                      CliCase{"JointStereo", 44100, 1, kNothing, "-s 44.1 -m j -b 128 -o"},
+                      CliCase{"LowQuality", 44100, 0, [](TBEConfig& c) { c.Quality = LOW_QUALITY; },
+                              "-s 44.1 -m s -b 128 -q 7 -o"},
+                      CliCase{"HighQuality", 44100, 0, [](TBEConfig& c) { c.Quality = HIGH_QUALITY; },
+                              "-s 44.1 -m s -b 128 -q 2 -o"},
+                      CliCase{"VoiceQuality", 22050, 3, [](TBEConfig& c) { c.Quality = VOICE_QUALITY; },
+                              "-s 22.05 -m m -b 128 -q 5 --lowpass 8 -o"},
+                      CliCase{"Bitrate192CopyrightOriginal", 44100, 0,
+                              [](TBEConfig& c) {
+                                  c.Bitrate = 192;
+                                  c.Copyright = 1;
+                                  c.Original = -1;
+                              },
+                              "-s 44.1 -m s -b 192 -c"},
+                      CliCase{"Vbr", 44100, 1,
+                              [](TBEConfig& c) {
+                                  c.EnableVBR = -1;
+                                  c.WriteVBRHeader = -1;
+                                  c.VBRQuality = 2;
+                              },
+                              "-s 44.1 -m j -V 2 -b 128 -B 320 -o"}),
     CaseName<CliCase>);
 
 // ---- the stream itself ---------------------------------------------------------
 
 struct FrameHeader {
-    int versionBits;   // 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
-    int layerBits;     // 1 Layer III
+    int versionBits;  // 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
+    int layerBits;    // 1 Layer III
     bool crc;
     int bitrateIndex;
     int rateIndex;
     bool padding;
-    int modeBits;      // 0 stereo, 1 joint, 2 dual, 3 mono
+    int modeBits;  // 0 stereo, 1 joint, 2 dual, 3 mono
     bool copyright;
     bool original;
 };
 
 FrameHeader ParseHeader(const uint8_t* h)
 {
-    return {(h[1] >> 3) & 3, (h[1] >> 1) & 3, (h[1] & 1) == 0, h[2] >> 4, (h[2] >> 2) & 3,
-            ((h[2] >> 1) & 1) != 0, h[3] >> 6, ((h[3] >> 3) & 1) != 0, ((h[3] >> 2) & 1) != 0};
+    return {(h[1] >> 3) & 3, (h[1] >> 1) & 3,        (h[1] & 1) == 0,
+            h[2] >> 4,       (h[2] >> 2) & 3,        ((h[2] >> 1) & 1) != 0,
+            h[3] >> 6,       ((h[3] >> 3) & 1) != 0, ((h[3] >> 2) & 1) != 0};
 }
 
 // Frame lengths of a Layer III stream without free format, from each header.
@@ -208,7 +204,8 @@ std::vector<std::size_t> FrameLengths(const Bytes& mp3)
 {
     static constexpr int kMpeg1[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
     static constexpr int kMpeg2[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
-    static constexpr int kRates[4][3] = {{11025, 12000, 8000}, {0, 0, 0}, {22050, 24000, 16000}, {44100, 48000, 32000}};
+    static constexpr int kRates[4][3] = {
+        {11025, 12000, 8000}, {0, 0, 0}, {22050, 24000, 16000}, {44100, 48000, 32000}};
     std::vector<std::size_t> lengths;
     for (std::size_t at = 0; at + 4 <= mp3.size();) {
         if (mp3[at] != 0xFF || (mp3[at + 1] & 0xE0) != 0xE0)
@@ -219,7 +216,8 @@ std::vector<std::size_t> FrameLengths(const Bytes& mp3)
         const int rate = h.rateIndex < 3 ? kRates[h.versionBits][h.rateIndex] : 0;
         if (kbps == 0 || rate == 0)
             break;
-        const std::size_t length = static_cast<std::size_t>((mpeg1 ? 144 : 72) * kbps * 1000 / rate) + h.padding;
+        const std::size_t length =
+            static_cast<std::size_t>((mpeg1 ? 144 : 72) * kbps * 1000 / rate) + h.padding;
         lengths.push_back(length);
         at += length;
     }
@@ -232,7 +230,7 @@ struct HeaderCase {
     int32_t mode;
     int versionBits;
     int rateIndex;
-    int bitrateIndex;   // 128 kbit/s, but LAME's MPEG-2.5 stops at 64
+    int bitrateIndex;  // 128 kbit/s, but LAME's MPEG-2.5 stops at 64
 };
 
 class HeaderTest : public ::testing::TestWithParam<HeaderCase> {};
@@ -297,7 +295,8 @@ INSTANTIATE_TEST_SUITE_P(Rates, ChunkSizeTest,
                                            ChunkCase{22050, 0, 1152}, ChunkCase{22050, 3, 576},
                                            ChunkCase{11025, 3, 576}, ChunkCase{8000, 2, 1152}),
                          [](const auto& p) {
-                             return "Rate" + std::to_string(p.param.rate) + "Mode" + std::to_string(p.param.mode);
+                             return "Rate" + std::to_string(p.param.rate) + "Mode" +
+                                    std::to_string(p.param.mode);
                          });
 
 #ifdef HAVE_MPG123
@@ -395,10 +394,12 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"RateZero", [](TBEConfig& c) { c.SampleRate = 0; }, BE_ERR_INVALID_FORMAT_PARAMETERS},
         RefusalCase{"RateOdd", [](TBEConfig& c) { c.SampleRate = 44000; }, BE_ERR_INVALID_FORMAT_PARAMETERS},
         RefusalCase{"Rate96k", [](TBEConfig& c) { c.SampleRate = 96000; }, BE_ERR_INVALID_FORMAT_PARAMETERS},
-        RefusalCase{"ResampleOdd", [](TBEConfig& c) { c.ReSampleRate = 1234; }, BE_ERR_INVALID_FORMAT_PARAMETERS},
+        RefusalCase{"ResampleOdd", [](TBEConfig& c) { c.ReSampleRate = 1234; },
+                    BE_ERR_INVALID_FORMAT_PARAMETERS},
         RefusalCase{"ModeFour", [](TBEConfig& c) { c.Mode = 4; }, BE_ERR_INVALID_FORMAT_PARAMETERS},
         RefusalCase{"ModeNegative", [](TBEConfig& c) { c.Mode = -1; }, BE_ERR_INVALID_FORMAT_PARAMETERS},
-        RefusalCase{"BitrateOffTable", [](TBEConfig& c) { c.Bitrate = 129; }, BE_ERR_INVALID_FORMAT_PARAMETERS},
+        RefusalCase{"BitrateOffTable", [](TBEConfig& c) { c.Bitrate = 129; },
+                    BE_ERR_INVALID_FORMAT_PARAMETERS},
         RefusalCase{"BitrateZero", [](TBEConfig& c) { c.Bitrate = 0; }, BE_ERR_INVALID_FORMAT_PARAMETERS},
         RefusalCase{"BitrateTooHighForMpeg2",
                     [](TBEConfig& c) {
@@ -432,7 +433,8 @@ TEST(LameEncTest, UnknownClosedAndFlushedHandlesGiveErrorCodes)
     Pcm pcm(2304);
     uint32_t n = kUntouched;
     for (uint32_t bad : {0u, 0xFFFFFFF0u}) {
-        EXPECT_EQ(beEncodeChunk(bad, 2304, pcm.data(), out.data(), &n), static_cast<uint32_t>(BE_ERR_INVALID_HANDLE));
+        EXPECT_EQ(beEncodeChunk(bad, 2304, pcm.data(), out.data(), &n),
+                  static_cast<uint32_t>(BE_ERR_INVALID_HANDLE));
         EXPECT_EQ(beDeinitStream(bad, out.data(), &n), static_cast<uint32_t>(BE_ERR_INVALID_HANDLE));
         EXPECT_EQ(beCloseStream(bad), static_cast<uint32_t>(BE_ERR_INVALID_HANDLE));
     }
@@ -445,7 +447,8 @@ TEST(LameEncTest, UnknownClosedAndFlushedHandlesGiveErrorCodes)
     EXPECT_EQ(beEncodeChunk(o.handle, 3, pcm.data(), out.data(), &n),
               static_cast<uint32_t>(BE_ERR_INVALID_FORMAT_PARAMETERS));
     EXPECT_EQ(beDeinitStream(o.handle, out.data(), &n), 0u);
-    EXPECT_EQ(beEncodeChunk(o.handle, 2304, pcm.data(), out.data(), &n), static_cast<uint32_t>(BE_ERR_INVALID_HANDLE));
+    EXPECT_EQ(beEncodeChunk(o.handle, 2304, pcm.data(), out.data(), &n),
+              static_cast<uint32_t>(BE_ERR_INVALID_HANDLE));
     EXPECT_EQ(beDeinitStream(o.handle, out.data(), &n), static_cast<uint32_t>(BE_ERR_INVALID_HANDLE));
     EXPECT_EQ(beCloseStream(o.handle), 0u);
     EXPECT_EQ(beCloseStream(o.handle), static_cast<uint32_t>(BE_ERR_INVALID_HANDLE));

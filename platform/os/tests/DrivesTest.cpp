@@ -60,21 +60,21 @@ TEST_P(DriveType, AnswersPerRoot)
     EXPECT_EQ(os::DriveTypeOf(kMixed, GetParam().Root), GetParam().Expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Roots, DriveType,
-                         ::testing::Values(TTypeCase{"C:\\", os::DRIVE_FIXED}, TTypeCase{"D:\\", os::DRIVE_CDROM},
-                                           TTypeCase{"E:\\", os::DRIVE_FIXED}, TTypeCase{"f:\\", os::DRIVE_CDROM},
-                                           TTypeCase{"F:", os::DRIVE_CDROM}, TTypeCase{"G:\\", os::DRIVE_NO_ROOT_DIR},
-                                           TTypeCase{"D:\\Musik", os::DRIVE_NO_ROOT_DIR},
-                                           TTypeCase{"", os::DRIVE_NO_ROOT_DIR},
-                                           TTypeCase{nullptr, os::DRIVE_FIXED}),
-                         [](const auto& p) {
-                             if (!p.param.Root)
-                                 return std::string("Null");
-                             std::string name;
-                             for (const char* c = p.param.Root; *c; ++c)
-                                 name += *c == ':' ? "Colon" : *c == '\\' ? "Backslash" : std::string(1, *c);
-                             return name.empty() ? std::string("Empty") : name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Roots, DriveType,
+    ::testing::Values(TTypeCase{"C:\\", os::DRIVE_FIXED}, TTypeCase{"D:\\", os::DRIVE_CDROM},
+                      TTypeCase{"E:\\", os::DRIVE_FIXED}, TTypeCase{"f:\\", os::DRIVE_CDROM},
+                      TTypeCase{"F:", os::DRIVE_CDROM}, TTypeCase{"G:\\", os::DRIVE_NO_ROOT_DIR},
+                      TTypeCase{"D:\\Musik", os::DRIVE_NO_ROOT_DIR}, TTypeCase{"", os::DRIVE_NO_ROOT_DIR},
+                      TTypeCase{nullptr, os::DRIVE_FIXED}),
+    [](const auto& p) {
+        if (!p.param.Root)
+            return std::string("Null");
+        std::string name;
+        for (const char* c = p.param.Root; *c; ++c)
+            name += *c == ':' ? "Colon" : *c == '\\' ? "Backslash" : std::string(1, *c);
+        return name.empty() ? std::string("Empty") : name;
+    });
 
 class SystemDrives : public ::testing::Test {
 protected:

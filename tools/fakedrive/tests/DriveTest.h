@@ -33,12 +33,14 @@ struct CdioCloser {
 };
 using Cdio = std::unique_ptr<CdIo_t, CdioCloser>;
 
-inline long MsSince(Clock::time_point start) {
+inline long MsSince(Clock::time_point start)
+{
     return static_cast<long>(
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
-inline std::vector<uint8_t> FileBytes(const std::string& path, int32_t lsn, int32_t count) {
+inline std::vector<uint8_t> FileBytes(const std::string& path, int32_t lsn, int32_t count)
+{
     std::ifstream in(path, std::ios::binary);
     in.seekg(std::streamoff{lsn} * kSectorBytes);
     std::vector<uint8_t> bytes(size_t(count) * kSectorBytes);
@@ -47,7 +49,8 @@ inline std::vector<uint8_t> FileBytes(const std::string& path, int32_t lsn, int3
     return bytes;
 }
 
-inline std::vector<std::string> Devices() {
+inline std::vector<std::string> Devices()
+{
     std::vector<std::string> names;
     char** list = cdio_get_devices(DRIVER_DEVICE);
     for (char** p = list; p && *p; ++p)
@@ -62,13 +65,15 @@ struct Sense {
     bool operator==(const Sense& o) const { return key == o.key && asc == o.asc && ascq == o.ascq; }
 };
 
-inline std::ostream& operator<<(std::ostream& os, const Sense& s) {
+inline std::ostream& operator<<(std::ostream& os, const Sense& s)
+{
     char text[16];
     std::snprintf(text, sizeof text, "%02X/%02X/%02X", s.key, s.asc, s.ascq);
     return os << text;
 }
 
-inline Sense LastSense(CdIo_t* cdio) {
+inline Sense LastSense(CdIo_t* cdio)
+{
     cdio_mmc_request_sense_t* raw = nullptr;
     Sense sense;
     if (mmc_last_cmd_sense(cdio, &raw) >= 14) {
@@ -81,18 +86,19 @@ inline Sense LastSense(CdIo_t* cdio) {
 
 class DriveTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         cdio_log_set_handler(QuietLog);
-        dir_ = fs::temp_directory_path() /
-               ("fakedrive-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = fs::temp_directory_path() / ("fakedrive-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         ::unsetenv("FAKEDRIVE_LINKS");
         ::setenv("FAKEDRIVE_LOG", (dir_ / "log").c_str(), 1);
     }
 
-    void TearDown() override {
+    void TearDown() override
+    {
         ::unsetenv("FAKEDRIVE");
         ::unsetenv("FAKEDRIVE_LINKS");
         ::unsetenv("FAKEDRIVE_LOG");
@@ -100,7 +106,8 @@ protected:
     }
 
     // Writes the image DESCRIPTION as NAME.cue in the test's folder.
-    std::string MakeDisc(const std::string& name, const std::string& description) {
+    std::string MakeDisc(const std::string& name, const std::string& description)
+    {
         disc_ = ParseDescription(description);
         const std::string cue = (dir_ / (name + ".cue")).string();
         WriteImage(disc_, cue);
@@ -109,11 +116,13 @@ protected:
 
     std::string Bin(const std::string& cue) const { return cue.substr(0, cue.size() - 4) + ".bin"; }
 
-    static void SetFaults(const std::string& tray, const std::string& items) {
+    static void SetFaults(const std::string& tray, const std::string& items)
+    {
         std::ofstream(tray + ".drive") << items << "\n";
     }
 
-    static void UseDrives(const std::string& drives, const std::string& links = {}) {
+    static void UseDrives(const std::string& drives, const std::string& links = {})
+    {
         ::setenv("FAKEDRIVE", drives.c_str(), 1);
         if (links.empty())
             ::unsetenv("FAKEDRIVE_LINKS");
@@ -122,18 +131,16 @@ protected:
     }
 
     // One drive /dev/sr0 with a three-track noise disc.
-    std::string OneDrive(const std::string& faults = {}) {
-        const std::string tray =
-            MakeDisc("tray0", "audio:1200:noise=1 audio:900:noise=2 audio:700:noise=3");
+    std::string OneDrive(const std::string& faults = {})
+    {
+        const std::string tray = MakeDisc("tray0", "audio:1200:noise=1 audio:900:noise=2 audio:700:noise=3");
         if (!faults.empty())
             SetFaults(tray, faults);
         UseDrives("/dev/sr0=" + tray);
         return tray;
     }
 
-    static Cdio Open(const char* device = "/dev/sr0") {
-        return Cdio(cdio_open(device, DRIVER_DEVICE));
-    }
+    static Cdio Open(const char* device = "/dev/sr0") { return Cdio(cdio_open(device, DRIVER_DEVICE)); }
 
     fs::path dir_;
     Disc disc_;

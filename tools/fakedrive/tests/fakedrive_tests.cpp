@@ -35,10 +35,10 @@ using namespace fakedrive_test;
 
 struct EnumerationCase {
     const char* name;
-    int drives;             // /dev/sr0 .. /dev/sr(N-1), each with a disc
-    const char* links;      // FAKEDRIVE_LINKS
-    const char* faults_sr0; // fault items of /dev/sr0
-    bool sr0_empty;         // no image in /dev/sr0's tray
+    int drives;              // /dev/sr0 .. /dev/sr(N-1), each with a disc
+    const char* links;       // FAKEDRIVE_LINKS
+    const char* faults_sr0;  // fault items of /dev/sr0
+    bool sr0_empty;          // no image in /dev/sr0's tray
     std::vector<std::string> expected;
 };
 
@@ -46,7 +46,8 @@ void PrintTo(const EnumerationCase& c, std::ostream* os) { *os << c.name; }
 
 class Enumeration : public DriveTest, public ::testing::WithParamInterface<EnumerationCase> {};
 
-TEST_P(Enumeration, LibcdioListsEachDriveOnce) {
+TEST_P(Enumeration, LibcdioListsEachDriveOnce)
+{
     const EnumerationCase& c = GetParam();
     std::string drives;
     for (int i = 0; i < c.drives; ++i) {
@@ -72,8 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         EnumerationCase{"OneDrive", 1, "", "", false, {"/dev/sr0"}},
         EnumerationCase{"CdromLink", 1, "/dev/cdrom=/dev/sr0", "", false, {"/dev/cdrom"}},
-        EnumerationCase{"LinkToSecondDrive", 2, "/dev/cdrom=/dev/sr1", "", false,
-                        {"/dev/cdrom", "/dev/sr0"}},
+        EnumerationCase{"LinkToSecondDrive", 2, "/dev/cdrom=/dev/sr1", "", false, {"/dev/cdrom", "/dev/sr0"}},
         EnumerationCase{"EmptyDriveListed", 1, "", "", true, {"/dev/sr0"}},
         EnumerationCase{"TrayOpenListed", 1, "", "tray-open", false, {"/dev/sr0"}},
         EnumerationCase{"NoPermissionDropped", 2, "", "eacces", false, {"/dev/sr1"}},
@@ -82,7 +82,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- the device node ----
 
-TEST_F(DriveTest, NodesLookLikeUdevMadeThem) {
+TEST_F(DriveTest, NodesLookLikeUdevMadeThem)
+{
     const std::string tray = MakeDisc("tray1", "audio:300:noise=1");
     UseDrives("/dev/sr1=" + tray, "/dev/cdrom=/dev/sr1");
 
@@ -102,7 +103,7 @@ TEST_F(DriveTest, NodesLookLikeUdevMadeThem) {
     std::free(real);
     EXPECT_EQ(::access("/dev/sr1", R_OK), 0);
     struct statx sx {};
-    ASSERT_EQ(::statx(AT_FDCWD, "/dev/cdrom", 0, STATX_BASIC_STATS, &sx), 0); // as Qt asks
+    ASSERT_EQ(::statx(AT_FDCWD, "/dev/cdrom", 0, STATX_BASIC_STATS, &sx), 0);  // as Qt asks
     EXPECT_TRUE(S_ISBLK(sx.stx_mode));
     EXPECT_EQ(sx.stx_rdev_major, 11u);
     EXPECT_TRUE(fs::is_block_file("/dev/sr1"));
@@ -124,10 +125,12 @@ TEST_F(DriveTest, NodesLookLikeUdevMadeThem) {
     ::close(copy);
 }
 
-TEST_F(DriveTest, UnsetChangesNothing) {
+TEST_F(DriveTest, UnsetChangesNothing)
+{
     ::unsetenv("FAKEDRIVE");
     for (const char* path : {"/dev/sr0", "/dev/cdrom", "/dev/null", "/nonexistent"}) {
-        struct stat ours {}, kernel {};
+        struct stat ours {
+        }, kernel{};
         errno = 0;
         const int r = ::stat(path, &ours);
         const int e = errno;
@@ -155,7 +158,8 @@ void PrintTo(const HwCase& c, std::ostream* os) { *os << c.name; }
 
 class Identification : public DriveTest, public ::testing::WithParamInterface<HwCase> {};
 
-TEST_P(Identification, InquiryStringsArriveBlankPadded) {
+TEST_P(Identification, InquiryStringsArriveBlankPadded)
+{
     OneDrive(GetParam().faults);
     Cdio cdio = Open();
     ASSERT_NE(cdio, nullptr);
@@ -167,7 +171,8 @@ TEST_P(Identification, InquiryStringsArriveBlankPadded) {
 }
 
 // libcdio parses MODE SENSE(10) page 2Ah expecting no block descriptor.
-TEST_F(DriveTest, CapabilitiesPageReadsAsACdDaReader) {
+TEST_F(DriveTest, CapabilitiesPageReadsAsACdDaReader)
+{
     OneDrive();
     Cdio cdio = Open();
     ASSERT_NE(cdio, nullptr);
@@ -185,13 +190,12 @@ TEST_F(DriveTest, CapabilitiesPageReadsAsACdDaReader) {
 
 INSTANTIATE_TEST_SUITE_P(
     Inquiry, Identification,
-    ::testing::Values(
-        HwCase{"Default", "", "ACME    ", "CDR-4711        ", "1.02"},
-        HwCase{"Configured", "vendor=PLEXTOR model=PX-W4012A revision=1.07", "PLEXTOR ",
-               "PX-W4012A       ", "1.07"},
-        HwCase{"TooLongCut", "vendor=VERYLONGVENDOR revision=12345", "VERYLONG",
-               "CDR-4711        ", "1234"},
-        HwCase{"EmptyDriveAnswers", "no-disc", "ACME    ", "CDR-4711        ", "1.02"}),
+    ::testing::Values(HwCase{"Default", "", "ACME    ", "CDR-4711        ", "1.02"},
+                      HwCase{"Configured", "vendor=PLEXTOR model=PX-W4012A revision=1.07", "PLEXTOR ",
+                             "PX-W4012A       ", "1.07"},
+                      HwCase{"TooLongCut", "vendor=VERYLONGVENDOR revision=12345", "VERYLONG",
+                             "CDR-4711        ", "1234"},
+                      HwCase{"EmptyDriveAnswers", "no-disc", "ACME    ", "CDR-4711        ", "1.02"}),
     [](const ::testing::TestParamInfo<HwCase>& p) { return p.param.name; });
 
 // ---- table of contents ----
@@ -200,14 +204,15 @@ struct TocCase {
     const char* name;
     const char* description;
     const char* faults;
-    bool second_session; // the last track opens session 2
+    bool second_session;  // the last track opens session 2
 };
 
 void PrintTo(const TocCase& c, std::ostream* os) { *os << c.name; }
 
 class Toc : public DriveTest, public ::testing::WithParamInterface<TocCase> {};
 
-TEST_P(Toc, MatchesTheImage) {
+TEST_P(Toc, MatchesTheImage)
+{
     const TocCase& c = GetParam();
     const std::string tray = MakeDisc("tray0", c.description);
     if (*c.faults)
@@ -246,8 +251,8 @@ TEST_P(Toc, MatchesTheImage) {
         if (disc_.tracks[size_t(i)].audio) {
             const track_t track = track_t(disc_.firstTrack + i);
             const bool before_gap = c.second_session && i == n - 2;
-            const int32_t end = i + 1 < n && !before_gap ? TrackStart(disc_, size_t(i + 1)) - 1
-                                                         : TrackEnd(disc_, size_t(i));
+            const int32_t end =
+                i + 1 < n && !before_gap ? TrackStart(disc_, size_t(i + 1)) - 1 : TrackEnd(disc_, size_t(i));
             EXPECT_EQ(cdio_cddap_track_lastsector(d, track), end) << int(track);
         }
     cdio_cddap_close_no_free_cdio(d);
@@ -256,13 +261,11 @@ TEST_P(Toc, MatchesTheImage) {
 INSTANTIATE_TEST_SUITE_P(
     Discs, Toc,
     ::testing::Values(
-        TocCase{"ThreeAudioTracks", "audio:1000:noise=1 audio:777:noise=2 audio:1500:noise=3", "",
-                false},
+        TocCase{"ThreeAudioTracks", "audio:1000:noise=1 audio:777:noise=2 audio:1500:noise=3", "", false},
         TocCase{"FirstTrackFive", "first=5 audio:300:noise=1 audio:301:noise=2", "", false},
         TocCase{"Pregap", "audio:500:noise=1 audio:400:noise=2:pregap=150", "", false},
         TocCase{"Mixed", "audio:500:noise=1 data:300", "", false},
-        TocCase{"CdExtra", "audio:1000:noise=1 audio:800:noise=2 data:600:pregap=11400",
-                "cd-extra", true}),
+        TocCase{"CdExtra", "audio:1000:noise=1 audio:800:noise=2 data:600:pregap=11400", "cd-extra", true}),
     [](const ::testing::TestParamInfo<TocCase>& p) { return p.param.name; });
 
 // ---- rips ----
@@ -270,14 +273,15 @@ INSTANTIATE_TEST_SUITE_P(
 struct RipCase {
     const char* name;
     bool paranoia;
-    size_t track; // index into the disc's tracks
+    size_t track;  // index into the disc's tracks
 };
 
 void PrintTo(const RipCase& c, std::ostream* os) { *os << c.name; }
 
 class Rip : public DriveTest, public ::testing::WithParamInterface<RipCase> {};
 
-TEST_P(Rip, EqualsTheImage) {
+TEST_P(Rip, EqualsTheImage)
+{
     const std::string tray = OneDrive();
     const size_t t = GetParam().track;
     const int32_t first = TrackStart(disc_, t), count = disc_.tracks[t].sectors;
@@ -289,8 +293,7 @@ TEST_P(Rip, EqualsTheImage) {
         std::vector<uint8_t> chunk(26 * kSectorBytes);
         for (int32_t lsn = first; lsn < first + count; lsn += 26) {
             const int32_t n = std::min(26, first + count - lsn);
-            ASSERT_EQ(cdio_read_audio_sectors(cdio.get(), chunk.data(), lsn, uint32_t(n)),
-                      DRIVER_OP_SUCCESS)
+            ASSERT_EQ(cdio_read_audio_sectors(cdio.get(), chunk.data(), lsn, uint32_t(n)), DRIVER_OP_SUCCESS)
                 << lsn;
             got.insert(got.end(), chunk.begin(), chunk.begin() + n * kSectorBytes);
         }
@@ -298,7 +301,7 @@ TEST_P(Rip, EqualsTheImage) {
         cdrom_drive_t* d = cdio_cddap_identify_cdio(cdio.get(), CDDA_MESSAGE_FORGETIT, nullptr);
         ASSERT_NE(d, nullptr);
         ASSERT_EQ(cdio_cddap_open(d), 0);
-        d->bigendianp = 0; // paranoia guesses the byte order from noise; a drive gives little-endian
+        d->bigendianp = 0;  // paranoia guesses the byte order from noise; a drive gives little-endian
         cdrom_paranoia_t* p = cdio_paranoia_init(d);
         cdio_paranoia_modeset(p, PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
         cdio_paranoia_seek(p, first, SEEK_SET);
@@ -318,10 +321,11 @@ TEST_P(Rip, EqualsTheImage) {
                                               std::mismatch(got.begin(), got.end(), want.begin()).first);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Modes, Rip,
-    ::testing::Values(RipCase{"PlainFirstTrack", false, 0}, RipCase{"PlainLastTrack", false, 2},
-                      RipCase{"ParanoiaFirstTrack", true, 0}, RipCase{"ParanoiaMiddleTrack", true, 1}),
-    [](const ::testing::TestParamInfo<RipCase>& p) { return p.param.name; });
+INSTANTIATE_TEST_SUITE_P(Modes, Rip,
+                         ::testing::Values(RipCase{"PlainFirstTrack", false, 0},
+                                           RipCase{"PlainLastTrack", false, 2},
+                                           RipCase{"ParanoiaFirstTrack", true, 0},
+                                           RipCase{"ParanoiaMiddleTrack", true, 1}),
+                         [](const ::testing::TestParamInfo<RipCase>& p) { return p.param.name; });
 
 }  // namespace

@@ -20,16 +20,16 @@ namespace {
 using namespace fakedrive_test;
 
 enum class Op {
-    Read,      // cdio_read_audio_sectors: want = driver result, plus the sense data
-    ReadCd,    // mmc_read_cd (one READ CD, no TOC first): the same
-    Status,    // ioctl CDROM_DRIVE_STATUS: want = CDS_*
-    TocHeader, // ioctl CDROMREADTOCHDR: want = errno (0: success)
-    Tracks,    // cdio_get_num_tracks on a fresh handle: want = the count
-    Open,      // open(O_RDONLY|O_NONBLOCK): want = errno (0: success)
-    Inquiry,   // cdio_get_hwinfo: want = 1 if it succeeds
-    Ready,     // mmc_test_unit_ready: want = driver result, plus the sense data
-    Tray,      // mmc_get_tray_status: want = 1 open, 0 closed
-    Event,     // mmc_get_event_status: want = the media event (2 new, 3 removed)
+    Read,       // cdio_read_audio_sectors: want = driver result, plus the sense data
+    ReadCd,     // mmc_read_cd (one READ CD, no TOC first): the same
+    Status,     // ioctl CDROM_DRIVE_STATUS: want = CDS_*
+    TocHeader,  // ioctl CDROMREADTOCHDR: want = errno (0: success)
+    Tracks,     // cdio_get_num_tracks on a fresh handle: want = the count
+    Open,       // open(O_RDONLY|O_NONBLOCK): want = errno (0: success)
+    Inquiry,    // cdio_get_hwinfo: want = 1 if it succeeds
+    Ready,      // mmc_test_unit_ready: want = driver result, plus the sense data
+    Tray,       // mmc_get_tray_status: want = 1 open, 0 closed
+    Event,      // mmc_get_event_status: want = the media event (2 new, 3 removed)
 };
 
 struct Step {
@@ -37,9 +37,10 @@ struct Step {
     int want = 0;
     int32_t lsn = 0, count = 0;
     Sense sense{};
-    long min_ms = 0, max_ms = 0; // 0: not checked
+    long min_ms = 0, max_ms = 0;  // 0: not checked
 
-    Step Within(long min, long max) const {
+    Step Within(long min, long max) const
+    {
         Step s = *this;
         s.min_ms = min;
         s.max_ms = max;
@@ -51,14 +52,17 @@ constexpr Sense kNoSense{}, kNoDisc{2, 0x3A, 1}, kTrayOpen{2, 0x3A, 2}, kBecomin
     kChanged{6, 0x28, 0}, kUnreadable{3, 0x11, 0}, kRefused{5, 0x24, 0};
 
 Step ReadOk(int32_t lsn, int32_t count = 26) { return {Op::Read, DRIVER_OP_SUCCESS, lsn, count}; }
-Step ReadFails(int32_t lsn, Sense sense, int32_t count = 26) {
+Step ReadFails(int32_t lsn, Sense sense, int32_t count = 26)
+{
     return {Op::Read, DRIVER_OP_ERROR, lsn, count, sense};
 }
 Step ReadCdOk(int32_t lsn, int32_t count = 26) { return {Op::ReadCd, DRIVER_OP_SUCCESS, lsn, count}; }
-Step ReadCdFails(int32_t lsn, Sense sense, int32_t count = 26) {
+Step ReadCdFails(int32_t lsn, Sense sense, int32_t count = 26)
+{
     return {Op::ReadCd, DRIVER_OP_ERROR, lsn, count, sense};
 }
-Step Ready(Sense sense = {}) {
+Step Ready(Sense sense = {})
+{
     return {Op::Ready, sense == kNoSense ? DRIVER_OP_SUCCESS : DRIVER_OP_ERROR, 0, 0, sense};
 }
 Step Tray(int open) { return {Op::Tray, open}; }
@@ -80,7 +84,8 @@ void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
 class Faults : public DriveTest, public ::testing::WithParamInterface<FaultCase> {
 protected:
     // The result of STEP, compared with what it wants.
-    void Run(const Step& step, size_t index) {
+    void Run(const Step& step, size_t index)
+    {
         SCOPED_TRACE("step " + std::to_string(index));
         const Clock::time_point start = Clock::now();
         switch (step.op) {
@@ -110,10 +115,9 @@ protected:
             std::vector<uint8_t> buffer(size_t(step.count) * kSectorBytes);
             const uint32_t count = uint32_t(step.count);
             const driver_return_code_t result =
-                step.op == Op::Read
-                    ? cdio_read_audio_sectors(cdio_.get(), buffer.data(), step.lsn, count)
-                    : mmc_read_cd(cdio_.get(), buffer.data(), step.lsn, 1, false, false, 0, true,
-                                  false, 0, 0, kSectorBytes, count);
+                step.op == Op::Read ? cdio_read_audio_sectors(cdio_.get(), buffer.data(), step.lsn, count)
+                                    : mmc_read_cd(cdio_.get(), buffer.data(), step.lsn, 1, false, false, 0,
+                                                  true, false, 0, 0, kSectorBytes, count);
             EXPECT_EQ(result, step.want);
             EXPECT_EQ(LastSense(cdio_.get()), step.sense);
             break;
@@ -164,7 +168,8 @@ protected:
     Cdio cdio_;
 };
 
-TEST_P(Faults, SeenByLibcdioAsOnRealHardware) {
+TEST_P(Faults, SeenByLibcdioAsOnRealHardware)
+{
     OneDrive(GetParam().faults);
     const std::vector<Step>& steps = GetParam().steps;
     for (size_t i = 0; i < steps.size(); ++i)
@@ -184,8 +189,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"NoDisc",
                   "no-disc",
                   {Open(0), Status(CDS_NO_DISC), TocHeader(ENOMEDIUM), Tracks(CDIO_INVALID_TRACK),
-                   ReadFails(0, kNoSense), ReadCdFails(0, kNoDisc), Inquiry(), Ready(kNoDisc),
-                   Tray(0)}},
+                   ReadFails(0, kNoSense), ReadCdFails(0, kNoDisc), Inquiry(), Ready(kNoDisc), Tray(0)}},
         FaultCase{"TrayOpen",
                   "tray-open",
                   {Status(CDS_TRAY_OPEN), TocHeader(ENOMEDIUM), ReadCdFails(0, kTrayOpen), Tray(1),
@@ -193,8 +197,8 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"BecomingReady",
                   "becoming-ready=60000",
                   {Status(CDS_DRIVE_NOT_READY).Within(0, 1000),
-                   ReadCdFails(0, kBecomingReady).Within(0, 1000), Inquiry(),
-                   Ready(kBecomingReady), Tray(0)}},
+                   ReadCdFails(0, kBecomingReady).Within(0, 1000), Inquiry(), Ready(kBecomingReady),
+                   Tray(0)}},
         FaultCase{"BecomingReadyBlocksToc",
                   "becoming-ready=2500",
                   {TocHeader(0).Within(1900, 15000), Status(CDS_DISC_OK), ReadOk(0)}},
@@ -202,13 +206,11 @@ INSTANTIATE_TEST_SUITE_P(
                   "medium-changed",
                   {Event(2), Event(0), ReadCdFails(100, kChanged), ReadCdOk(100), ReadOk(100)}},
         // The kernel retries its own TOC command after a unit attention.
-        FaultCase{"MediumChangeSwallowedByKernel",
-                  "medium-changed",
-                  {TocHeader(0), ReadCdOk(100)}},
+        FaultCase{"MediumChangeSwallowedByKernel", "medium-changed", {TocHeader(0), ReadCdOk(100)}},
         FaultCase{"Unreadable",
                   "unreadable=1000-1009",
-                  {ReadOk(974), ReadFails(990, kUnreadable), ReadFails(1009, kUnreadable, 1),
-                   ReadOk(1010), ReadFails(1000, kUnreadable)}},
+                  {ReadOk(974), ReadFails(990, kUnreadable), ReadFails(1009, kUnreadable, 1), ReadOk(1010),
+                   ReadFails(1000, kUnreadable)}},
         FaultCase{"UnreadableClears",
                   "unreadable=1000-1009x2",
                   {ReadFails(995, kUnreadable), ReadFails(995, kUnreadable), ReadOk(995)}},
@@ -217,28 +219,22 @@ INSTANTIATE_TEST_SUITE_P(
                   {ReadFails(490, kNoSense), ReadOk(501), ReadFails(500, kNoSense, 1)}},
         FaultCase{"RemoveAt",
                   "remove-at=600",
-                  {ReadOk(0), ReadOk(574), Event(0), ReadFails(590, kTrayOpen),
-                   ReadFails(0, kTrayOpen), Event(3), Tray(1), Status(CDS_TRAY_OPEN),
-                   TocHeader(ENOMEDIUM)}},
+                  {ReadOk(0), ReadOk(574), Event(0), ReadFails(590, kTrayOpen), ReadFails(0, kTrayOpen),
+                   Event(3), Tray(1), Status(CDS_TRAY_OPEN), TocHeader(ENOMEDIUM)}},
         FaultCase{"RemoveAfter",
                   "remove-after=2",
                   {ReadOk(0), ReadOk(26), ReadFails(52, kTrayOpen), Status(CDS_TRAY_OPEN)}},
-        FaultCase{"NoPermission",
-                  "eacces",
-                  {Open(EACCES), Open(EACCES)}},
+        FaultCase{"NoPermission", "eacces", {Open(EACCES), Open(EACCES)}},
         FaultCase{"RefusesAudio",
                   "no-audio",
-                  {ReadFails(0, kRefused), ReadCdFails(2000, kRefused), Tracks(3),
-                   Status(CDS_DISC_OK)}},
+                  {ReadFails(0, kRefused), ReadCdFails(2000, kRefused), Tracks(3), Status(CDS_DISC_OK)}},
         FaultCase{"SlowRead",
                   "slow-read=400",
                   {ReadOk(0, 1).Within(350, 5000), Status(CDS_DISC_OK).Within(0, 300)}},
-        FaultCase{"SectorRate",
-                  "sector-us=20000",
-                  {ReadOk(0, 26).Within(450, 5000), ReadOk(0, 1).Within(0, 300)}},
-        FaultCase{"SlowToc",
-                  "slow-toc=400",
-                  {TocHeader(0).Within(350, 5000), Status(CDS_DISC_OK).Within(0, 300)}},
+        FaultCase{
+            "SectorRate", "sector-us=20000", {ReadOk(0, 26).Within(450, 5000), ReadOk(0, 1).Within(0, 300)}},
+        FaultCase{
+            "SlowToc", "slow-toc=400", {TocHeader(0).Within(350, 5000), Status(CDS_DISC_OK).Within(0, 300)}},
         FaultCase{"SlowStatus",
                   "slow-status=400",
                   {Status(CDS_DISC_OK).Within(350, 5000), TocHeader(0).Within(0, 300)}},
@@ -247,7 +243,8 @@ INSTANTIATE_TEST_SUITE_P(
                   {Inquiry().Within(350, 5000), Status(CDS_DISC_OK).Within(0, 300)}}),
     [](const ::testing::TestParamInfo<FaultCase>& p) { return p.param.name; });
 
-TEST_F(DriveTest, NoPermissionDropsTheDriveFromLibcdio) {
+TEST_F(DriveTest, NoPermissionDropsTheDriveFromLibcdio)
+{
     OneDrive("eacces");
     EXPECT_EQ(cdio_open("/dev/sr0", DRIVER_DEVICE), nullptr);
     EXPECT_EQ(::access("/dev/sr0", R_OK), -1);
@@ -255,7 +252,8 @@ TEST_F(DriveTest, NoPermissionDropsTheDriveFromLibcdio) {
     EXPECT_EQ(::access("/dev/sr0", F_OK), 0);
 }
 
-TEST_F(DriveTest, ReplacingTheTrayFileChangesTheDisc) {
+TEST_F(DriveTest, ReplacingTheTrayFileChangesTheDisc)
+{
     const std::string tray = OneDrive();
     Cdio cdio = Open();
     ASSERT_NE(cdio, nullptr);
@@ -282,7 +280,8 @@ TEST_F(DriveTest, ReplacingTheTrayFileChangesTheDisc) {
     EXPECT_EQ(LastSense(cdio.get()), kNoDisc);
 }
 
-TEST_F(DriveTest, RewritingTheFaultFileRestoresTheDisc) {
+TEST_F(DriveTest, RewritingTheFaultFileRestoresTheDisc)
+{
     const std::string tray = OneDrive("remove-after=1");
     Cdio cdio = Open();
     ASSERT_NE(cdio, nullptr);
@@ -305,7 +304,8 @@ void PrintTo(const ParallelCase& c, std::ostream* os) { *os << c.name; }
 
 class Parallel : public DriveTest, public ::testing::WithParamInterface<ParallelCase> {};
 
-TEST_P(Parallel, ReadsFromTwoThreads) {
+TEST_P(Parallel, ReadsFromTwoThreads)
+{
     const std::string a = MakeDisc("tray0", "audio:300:noise=1");
     const std::string b = MakeDisc("tray1", "audio:300:noise=2");
     SetFaults(a, "slow-read=1000");

@@ -8,7 +8,8 @@
 #include <string>
 #include <unistd.h>
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     const char* preload = std::getenv("LD_PRELOAD");
     if (!preload || !std::strstr(preload, FAKEDRIVE_LIBRARY)) {
         std::string value = FAKEDRIVE_LIBRARY;
@@ -18,7 +19,8 @@ int main(int argc, char** argv) {
         // An ASan build refuses a library preloaded before its runtime.
         std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
         if (asan.find("verify_asan_link_order") == std::string::npos)
-            ::setenv("ASAN_OPTIONS", (asan.empty() ? asan : asan + ":").append("verify_asan_link_order=0").c_str(), 1);
+            ::setenv("ASAN_OPTIONS",
+                     (asan.empty() ? asan : asan + ":").append("verify_asan_link_order=0").c_str(), 1);
         ::execv("/proc/self/exe", argv);
         std::perror("fakedrive_tests: cannot re-execute with the emulator preloaded");
         return 1;

@@ -11,7 +11,8 @@ using namespace discimage;
 
 namespace {
 
-std::string ParseError(const std::string& text) {
+std::string ParseError(const std::string& text)
+{
     try {
         ParseDescription(text);
     } catch (const std::invalid_argument& e) {
@@ -20,7 +21,8 @@ std::string ParseError(const std::string& text) {
     return "(accepted)";
 }
 
-TEST(Description, ReadsEveryItemKind) {
+TEST(Description, ReadsEveryItemKind)
+{
     const Disc d = ParseDescription(
         "# a CD-Extra numbered from 2\n"
         "first=2\n"
@@ -50,7 +52,8 @@ TEST(Description, ReadsEveryItemKind) {
     EXPECT_TRUE(d.tracks[0].audio);
 }
 
-TEST(Description, DefaultsAreTrackOneAndA440HzSine) {
+TEST(Description, DefaultsAreTrackOneAndA440HzSine)
+{
     const Disc d = ParseDescription("audio:10");
     EXPECT_EQ(d.firstTrack, 1);
     ASSERT_EQ(d.tracks.size(), 1u);
@@ -59,7 +62,8 @@ TEST(Description, DefaultsAreTrackOneAndA440HzSine) {
     EXPECT_EQ(d.tracks[0].pregap, 0);
 }
 
-TEST(Description, FormatParsesBackToTheSameDisc) {
+TEST(Description, FormatParsesBackToTheSameDisc)
+{
     Disc d;
     d.firstTrack = 97;
     d.tracks.resize(3);
@@ -72,7 +76,8 @@ TEST(Description, FormatParsesBackToTheSameDisc) {
 }
 
 // The description as a test name: letters and digits kept, the rest spelt out.
-std::string TestName(const std::string& text) {
+std::string TestName(const std::string& text)
+{
     std::string name;
     for (const char c : text) {
         if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))
@@ -100,7 +105,8 @@ struct BadCase {
 
 class BadDescription : public ::testing::TestWithParam<BadCase> {};
 
-TEST_P(BadDescription, IsRefusedWithAClearMessage) {
+TEST_P(BadDescription, IsRefusedWithAClearMessage)
+{
     const std::string error = ParseError(GetParam().text);
     EXPECT_NE(error.find(GetParam().message), std::string::npos)
         << "input: " << GetParam().text << "\nerror: " << error;
@@ -113,29 +119,25 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCase{"audio:", "bad length"}, BadCase{"audio:ten", "'audio:ten'"},
                       BadCase{"audio:-5", "bad length"}, BadCase{"audio:0", "at least one sector"},
                       BadCase{"audio:1.5", "bad length"}, BadCase{"audio:3.3s", "whole number"},
-                      BadCase{"audio:99999999999", "bad length"},
-                      BadCase{"audio:10:pregap=-1", "bad length"},
+                      BadCase{"audio:99999999999", "bad length"}, BadCase{"audio:10:pregap=-1", "bad length"},
                       BadCase{"audio:10:pregap", "pregap needs a length"},
-                      BadCase{"audio:10:pregap=1:pregap=2", "twice"},
-                      BadCase{"audio:10:sine=0", "frequency"},
-                      BadCase{"audio:10:sine=22050", "frequency"},
-                      BadCase{"audio:10:sine=abc", "frequency"},
-                      BadCase{"audio:10:noise=x", "seed"},
-                      BadCase{"audio:10:noise=4294967296", "seed"},
+                      BadCase{"audio:10:pregap=1:pregap=2", "twice"}, BadCase{"audio:10:sine=0", "frequency"},
+                      BadCase{"audio:10:sine=22050", "frequency"}, BadCase{"audio:10:sine=abc", "frequency"},
+                      BadCase{"audio:10:noise=x", "seed"}, BadCase{"audio:10:noise=4294967296", "seed"},
                       BadCase{"audio:10:counter=3", "unknown option"},
                       BadCase{"audio:10:sine:noise", "more than one content"},
                       BadCase{"audio:10:square", "unknown option 'square'"},
                       BadCase{"data:10:noise", "only pregap"}, BadCase{"video:10", "unknown item"},
                       BadCase{"audiox:10", "unknown item"}, BadCase{"first=0 audio:1", "1..99"},
-                      BadCase{"first=100 audio:1", "1..99"},
-                      BadCase{"first=1 first=2 audio:1", "twice"},
+                      BadCase{"first=100 audio:1", "1..99"}, BadCase{"first=1 first=2 audio:1", "twice"},
                       BadCase{"audio:1 first=2", "before the tracks"},
                       BadCase{"first=99 audio:1 audio:1", "ends at 99"},
                       BadCase{"audio:10000m", "a CD holds at most 449850"},
                       BadCase{"audio:99m audio:57s:pregap=2s", "449925 sectors"}),
     [](const auto& p) { return TestName(p.param.text); });
 
-TEST(Validate, RefusesDiscsTheParserCannotProduce) {
+TEST(Validate, RefusesDiscsTheParserCannotProduce)
+{
     Disc d;
     d.tracks.resize(1);
     d.tracks[0].sectors = 10;
@@ -162,7 +164,8 @@ TEST(Validate, RefusesDiscsTheParserCannotProduce) {
 }
 
 // Addressing: pregaps belong before INDEX 01 and count towards the lead-out.
-TEST(Layout, StartsAndRangesFollowPregaps) {
+TEST(Layout, StartsAndRangesFollowPregaps)
+{
     const Disc d = ParseDescription("audio:10:pregap=5 audio:20 data:30:pregap=7");
     EXPECT_EQ(PregapStart(d, 0), 0);
     EXPECT_EQ(TrackStart(d, 0), 5);
@@ -181,18 +184,20 @@ TEST(Layout, StartsAndRangesFollowPregaps) {
     const auto first = TrackBytes(d, 0);
     const auto second = TrackBytes(d, 1);
     EXPECT_TRUE(std::equal(first.end() - 3 * kSectorBytes, first.end(), across.begin()));
-    EXPECT_TRUE(std::equal(second.begin(), second.begin() + 3 * kSectorBytes,
-                           across.begin() + 3 * kSectorBytes));
+    EXPECT_TRUE(
+        std::equal(second.begin(), second.begin() + 3 * kSectorBytes, across.begin() + 3 * kSectorBytes));
 }
 
-std::vector<int16_t> Samples(const std::vector<uint8_t>& bytes) {
+std::vector<int16_t> Samples(const std::vector<uint8_t>& bytes)
+{
     std::vector<int16_t> s(bytes.size() / 2);
     for (size_t i = 0; i < s.size(); ++i)
         s[i] = static_cast<int16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
     return s;
 }
 
-TEST(Content, CounterRunDetectsEveryKindOfSlip) {
+TEST(Content, CounterRunDetectsEveryKindOfSlip)
+{
     const Disc d = ParseDescription("audio:200:counter");
     const std::vector<uint8_t> pcm = TrackBytes(d, 0);
     ASSERT_EQ(CounterRunStart(pcm.data(), pcm.size()), 0u);
@@ -226,7 +231,8 @@ TEST(Content, CounterRunDetectsEveryKindOfSlip) {
     EXPECT_FALSE(CounterRunStart(pcm.data(), 0));
 }
 
-TEST(Content, SineIsHalfScaleWithDistinctChannels) {
+TEST(Content, SineIsHalfScaleWithDistinctChannels)
+{
     const Disc d = ParseDescription("audio:75:sine=441");  // exactly 100 frames a period
     const std::vector<int16_t> s = Samples(TrackBytes(d, 0));
     int peakLeft = 0, peakRight = 0, differ = 0;
@@ -239,11 +245,12 @@ TEST(Content, SineIsHalfScaleWithDistinctChannels) {
     EXPECT_NEAR(peakRight, 16384, 10);
     EXPECT_GT(differ, static_cast<int>(s.size() / 2) * 9 / 10);
     EXPECT_EQ(s[0], 0);
-    EXPECT_EQ(s[2 * 25], s[2 * 125]);       // periodic
-    EXPECT_NEAR(s[2 * 25], 16384, 3);       // quarter period: the crest
+    EXPECT_EQ(s[2 * 25], s[2 * 125]);  // periodic
+    EXPECT_NEAR(s[2 * 25], 16384, 3);  // quarter period: the crest
 }
 
-TEST(Content, NoiseIsFullScaleAndSeeded) {
+TEST(Content, NoiseIsFullScaleAndSeeded)
+{
     const Disc d = ParseDescription("audio:20:noise=1 audio:20:noise=2 audio:20:noise=1");
     const std::vector<int16_t> s = Samples(TrackBytes(d, 0));
     EXPECT_EQ(TrackBytes(d, 0), TrackBytes(d, 2));
@@ -253,7 +260,8 @@ TEST(Content, NoiseIsFullScaleAndSeeded) {
     EXPECT_GT(*hi, 30000);
 }
 
-TEST(Content, MelodyIsAudibleQuietAndEndsSoftly) {
+TEST(Content, MelodyIsAudibleQuietAndEndsSoftly)
+{
     const Disc d = ParseDescription("audio:10s:melody=3 audio:10s:melody=4 audio:10s:silence");
     const std::vector<int16_t> s = Samples(TrackBytes(d, 0));
     int peak = 0;
@@ -275,7 +283,8 @@ TEST(Content, MelodyIsAudibleQuietAndEndsSoftly) {
 namespace {
 
 // The demo command burns this description into the demo's virtual drive.
-TEST(DemoDisc, HasAFewShortTunesAndADataTrackLast) {
+TEST(DemoDisc, HasAFewShortTunesAndADataTrackLast)
+{
     std::ifstream in(DEMO_DISC_PATH);
     ASSERT_TRUE(in) << DEMO_DISC_PATH;
     std::ostringstream text;

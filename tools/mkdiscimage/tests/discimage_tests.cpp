@@ -29,28 +29,31 @@ using Cdio = std::unique_ptr<CdIo_t, CdioCloser>;
 
 class ImageTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         cdio_log_set_handler(QuietLog);
-        dir_ = fs::temp_directory_path() /
-               ("discimage-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = fs::temp_directory_path() / ("discimage-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir_);
     }
     void TearDown() override { fs::remove_all(dir_); }
 
-    std::string Write(const Disc& disc, const std::string& name = "disc.cue") {
+    std::string Write(const Disc& disc, const std::string& name = "disc.cue")
+    {
         const std::string cue = (dir_ / name).string();
         WriteImage(disc, cue);
         return cue;
     }
 
-    static Cdio Open(const std::string& cue) {
+    static Cdio Open(const std::string& cue)
+    {
         Cdio cdio(cdio_open(cue.c_str(), DRIVER_BINCUE));
         EXPECT_NE(cdio, nullptr) << cue;
         return cdio;
     }
 
-    static std::vector<uint8_t> ReadAudio(CdIo_t* cdio, int32_t lsn, int32_t count) {
+    static std::vector<uint8_t> ReadAudio(CdIo_t* cdio, int32_t lsn, int32_t count)
+    {
         std::vector<uint8_t> bytes(size_t(count) * kSectorBytes);
         EXPECT_EQ(cdio_read_audio_sectors(cdio, bytes.data(), lsn, count), DRIVER_OP_SUCCESS);
         return bytes;
@@ -59,7 +62,8 @@ protected:
     fs::path dir_;
 };
 
-Track Audio(int32_t sectors, Content content, int32_t pregap = 0) {
+Track Audio(int32_t sectors, Content content, int32_t pregap = 0)
+{
     Track t;
     t.sectors = sectors;
     t.content = content;
@@ -67,7 +71,8 @@ Track Audio(int32_t sectors, Content content, int32_t pregap = 0) {
     return t;
 }
 
-Track Data(int32_t sectors, int32_t pregap = 0) {
+Track Data(int32_t sectors, int32_t pregap = 0)
+{
     Track t;
     t.audio = false;
     t.sectors = sectors;
@@ -77,15 +82,17 @@ Track Data(int32_t sectors, int32_t pregap = 0) {
 
 // A CD-Extra-like disc numbered from 3: pregaps before the second audio
 // track and before the data track, odd lengths throughout.
-Disc MixedDisc() {
+Disc MixedDisc()
+{
     Disc d;
     d.firstTrack = 3;
-    d.tracks = {Audio(301, Content::Counter), Audio(77, Content::Noise, 150),
-                Audio(123, Content::Sine), Data(225, 152)};
+    d.tracks = {Audio(301, Content::Counter), Audio(77, Content::Noise, 150), Audio(123, Content::Sine),
+                Data(225, 152)};
     return d;
 }
 
-TEST_F(ImageTest, LibcdioSeesTheTableOfContentsWeWrote) {
+TEST_F(ImageTest, LibcdioSeesTheTableOfContentsWeWrote)
+{
     const Disc disc = MixedDisc();
     Cdio cdio = Open(Write(disc));
     ASSERT_TRUE(cdio);
@@ -104,7 +111,8 @@ TEST_F(ImageTest, LibcdioSeesTheTableOfContentsWeWrote) {
     EXPECT_EQ(fs::file_size(dir_ / "disc.bin"), uintmax_t(LeadOut(disc)) * kSectorBytes);
 }
 
-TEST_F(ImageTest, FirstTrackPregapShiftsTrackOne) {
+TEST_F(ImageTest, FirstTrackPregapShiftsTrackOne)
+{
     Disc disc;
     disc.tracks = {Audio(100, Content::Counter, 150), Audio(50, Content::Sine)};
     Cdio cdio = Open(Write(disc));
@@ -114,14 +122,14 @@ TEST_F(ImageTest, FirstTrackPregapShiftsTrackOne) {
     EXPECT_EQ(ReadAudio(cdio.get(), 150, 100), TrackBytes(disc, 0));
 }
 
-TEST_F(ImageTest, AudioReadBackEqualsTrackBytes) {
+TEST_F(ImageTest, AudioReadBackEqualsTrackBytes)
+{
     const Disc disc = MixedDisc();
     Cdio cdio = Open(Write(disc));
     ASSERT_TRUE(cdio);
     for (size_t i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(ReadAudio(cdio.get(), TrackStart(disc, i), disc.tracks[i].sectors),
-                  TrackBytes(disc, i));
+        EXPECT_EQ(ReadAudio(cdio.get(), TrackStart(disc, i), disc.tracks[i].sectors), TrackBytes(disc, i));
     }
     // The pregap before the second track is stored silence.
     const std::vector<uint8_t> gap = ReadAudio(cdio.get(), PregapStart(disc, 1), 150);
@@ -129,7 +137,8 @@ TEST_F(ImageTest, AudioReadBackEqualsTrackBytes) {
     EXPECT_EQ(gap, SectorBytes(disc, PregapStart(disc, 1), 150));
 }
 
-TEST_F(ImageTest, DataTrackIsMode1WithValidHeaderAndEdc) {
+TEST_F(ImageTest, DataTrackIsMode1WithValidHeaderAndEdc)
+{
     const Disc disc = MixedDisc();
     Cdio cdio = Open(Write(disc));
     ASSERT_TRUE(cdio);
@@ -161,7 +170,8 @@ TEST_F(ImageTest, DataTrackIsMode1WithValidHeaderAndEdc) {
     EXPECT_EQ(raw[0x810] | raw[0x811] << 8 | raw[0x812] << 16 | uint32_t(raw[0x813]) << 24, edc);
 }
 
-TEST_F(ImageTest, CliWritesTheImageItsDescriptionNames) {
+TEST_F(ImageTest, CliWritesTheImageItsDescriptionNames)
+{
     const std::string cue = (dir_ / "cli.cue").string();
     const std::string command = std::string(MKDISCIMAGE_PATH) + " " + cue +
                                 " first=2 audio:1s:counter 'data:80:pregap=2s' > " +
@@ -174,14 +184,15 @@ TEST_F(ImageTest, CliWritesTheImageItsDescriptionNames) {
     EXPECT_EQ(cdio_get_track_lsn(cdio.get(), 3), 75 + 150);
     EXPECT_EQ(cdio_get_track_lsn(cdio.get(), 4), 75 + 150 + 80);
 
-    const std::string bad = std::string(MKDISCIMAGE_PATH) + " " + (dir_ / "bad.cue").string() +
-                            " audio:ten > /dev/null 2>&1";
+    const std::string bad =
+        std::string(MKDISCIMAGE_PATH) + " " + (dir_ / "bad.cue").string() + " audio:ten > /dev/null 2>&1";
     EXPECT_NE(std::system(bad.c_str()), 0);
     EXPECT_FALSE(fs::exists(dir_ / "bad.cue"));
     EXPECT_FALSE(fs::exists(dir_ / "bad.bin"));
 }
 
-TEST_F(ImageTest, RewritingReplacesTheDiscAndLeavesNoTemporaries) {
+TEST_F(ImageTest, RewritingReplacesTheDiscAndLeavesNoTemporaries)
+{
     Disc first;
     first.tracks = {Audio(100, Content::Sine), Audio(100, Content::Sine)};
     Disc second;
@@ -201,7 +212,8 @@ TEST_F(ImageTest, RewritingReplacesTheDiscAndLeavesNoTemporaries) {
     EXPECT_EQ(names, (std::vector<std::string>{"disc.bin", "disc.cue"}));
 }
 
-TEST_F(ImageTest, WriteFailuresThrowAndLeaveNothingBehind) {
+TEST_F(ImageTest, WriteFailuresThrowAndLeaveNothingBehind)
+{
     Disc disc;
     disc.tracks = {Audio(10, Content::Silence)};
     EXPECT_THROW(WriteImage(disc, (dir_ / "disc.img").string()), std::runtime_error);
@@ -213,7 +225,8 @@ TEST_F(ImageTest, WriteFailuresThrowAndLeaveNothingBehind) {
 // Noise exists to provoke paranoia's byte-order guess, which reads a disc
 // of nothing but noise as big-endian; tonal or counter audio reads as
 // little-endian. If this stops holding, tests built on noise prove nothing.
-TEST_F(ImageTest, NoiseOnlyDiscFoolsParanoiasByteOrderGuess) {
+TEST_F(ImageTest, NoiseOnlyDiscFoolsParanoiasByteOrderGuess)
+{
     auto guess = [](const std::string& cue) {
         CdIo_t* cdio = cdio_open(cue.c_str(), DRIVER_BINCUE);
         EXPECT_NE(cdio, nullptr);

@@ -66,23 +66,55 @@ extern "C" {
 /* Result codes. */
 enum {
     CDRIP_OK = 0,
-    CDRIP_ERROR = 1,          /* the call failed; nothing was delivered */
-    CDRIP_JITTER_ERROR = 3,   /* CR_RipChunk: data delivered, a jitter error was found in them */
-    CDRIP_RIPPING_DONE = 4    /* CR_RipChunk: data delivered, the range is complete */
+    CDRIP_ERROR = 1,        /* the call failed; nothing was delivered */
+    CDRIP_JITTER_ERROR = 3, /* CR_RipChunk: data delivered, a jitter error was found in them */
+    CDRIP_RIPPING_DONE = 4  /* CR_RipChunk: data delivered, the range is complete */
 };
 
 /* Enumerations travel as 32-bit ordinals. */
 typedef enum TDriveType {
-    GENERIC, TOSHIBA, TOSHIBANEW, IBM, NEC, DEC, IMS, KODAK, RICOH, HP, PHILIPS, PLASMON,
-    GRUNDIGCDR100IPW, MITSUMICDR, PLEXTOR, SONY, YAMAHA, NRC, IMSCDD5, CUSTOMDRIVE
+    GENERIC,
+    TOSHIBA,
+    TOSHIBANEW,
+    IBM,
+    NEC,
+    DEC,
+    IMS,
+    KODAK,
+    RICOH,
+    HP,
+    PHILIPS,
+    PLASMON,
+    GRUNDIGCDR100IPW,
+    MITSUMICDR,
+    PLEXTOR,
+    SONY,
+    YAMAHA,
+    NRC,
+    IMSCDD5,
+    CUSTOMDRIVE
 } TDriveType;
 
 typedef enum TReadMethod {
-    READMMC, READ10, READNEC, READSONY, READMMC2, READMMC3, READC1, READC2, READC3
+    READMMC,
+    READ10,
+    READNEC,
+    READSONY,
+    READMMC2,
+    READMMC3,
+    READC1,
+    READC2,
+    READC3
 } TReadMethod;
 
 typedef enum TSetSpeed {
-    SPEEDNONE, SPEEDMMC, SPEEDSONY, SPEEDYAMAHA, SPEEDTOSHIBA, SPEEDPHILIPS, SPEEDNEC
+    SPEEDNONE,
+    SPEEDMMC,
+    SPEEDSONY,
+    SPEEDYAMAHA,
+    SPEEDTOSHIBA,
+    SPEEDPHILIPS,
+    SPEEDNEC
 } TSetSpeed;
 
 typedef enum TEndian { BIGENDIAN, LITTLEENDIAN } TEndian;
@@ -90,33 +122,38 @@ typedef enum TEndian { BIGENDIAN, LITTLEENDIAN } TEndian;
 typedef enum TEnableMode { ENABLENONE, ENABLESTD } TEnableMode;
 
 typedef enum TOutputFormat {
-    STEREO44100, MONO44100, STEREO22050, MONO22050, STEREO11025, MONO11025
+    STEREO44100,
+    MONO44100,
+    STEREO22050,
+    MONO22050,
+    STEREO11025,
+    MONO11025
 } TOutputFormat;
 
 #pragma pack(push, 1)
 
 /* One entry of the table of contents: 8 bytes, of which the first 6 count. */
 typedef struct TTocEntry {
-    int32_t StartSector;   /* LSN: track 1 of a standard disc starts at 0 */
-    uint8_t Flags;         /* 0x10 = audio track, 0x14 = data track */
-    uint8_t TrackNumber;   /* the disc's own track number */
+    int32_t StartSector; /* LSN: track 1 of a standard disc starts at 0 */
+    uint8_t Flags;       /* 0x10 = audio track, 0x14 = data track */
+    uint8_t TrackNumber; /* the disc's own track number */
     uint8_t Reserved[2];
 } TTocEntry;
 
 /* The per-drive parameter record, 340 bytes, packed.  Bytes not named here
  * belong to the library and are handed back unchanged. */
 typedef struct TCDRomParameters {
-    char    CDROMID[256];        /* 0: zero-terminated identification text */
-    uint8_t Reserved1[20];       /* 256 */
-    int32_t Speed;               /* 276: drive speed */
-    uint8_t Reserved2[4];        /* 280 */
-    int32_t JitterCorrection;    /* 284: -1 on, 0 off (any non-zero is on) */
-    uint8_t Reserved3[4];        /* 288 */
-    int32_t DriveTable[7];       /* 292: type, read method, speed method, endian,
+    char CDROMID[256];        /* 0: zero-terminated identification text */
+    uint8_t Reserved1[20];    /* 256 */
+    int32_t Speed;            /* 276: drive speed */
+    uint8_t Reserved2[4];     /* 280 */
+    int32_t JitterCorrection; /* 284: -1 on, 0 off (any non-zero is on) */
+    uint8_t Reserved3[4];     /* 288 */
+    int32_t DriveTable[7];    /* 292: type, read method, speed method, endian,
                                           enable mode, density, ATAPI flag */
-    uint8_t Reserved4[7];        /* 320 */
-    uint8_t OutputFormat[4];     /* 327: TOutputFormat ordinal, little-endian, unaligned */
-    uint8_t Reserved5[9];        /* 331 */
+    uint8_t Reserved4[7];     /* 320 */
+    uint8_t OutputFormat[4];  /* 327: TOutputFormat ordinal, little-endian, unaligned */
+    uint8_t Reserved5[9];     /* 331 */
 } TCDRomParameters;
 
 #pragma pack(pop)
@@ -191,7 +228,7 @@ CDRIP_API void CDRIP_CALL CR_GetLastJitterErrorPosition(int32_t* first, int32_t*
 CDRIP_API int32_t CDRIP_CALL CR_CloseRipper(void);
 
 #ifdef __cplusplus
-}  /* extern "C" */
+} /* extern "C" */
 #endif
 
 /* The records' layout is part of the interface. */

@@ -100,12 +100,7 @@ extern "C" {
 
 /* Quality preset, an 8-bit ordinal (widened to 32 bits in the record). */
 typedef uint8_t MPEG_QUALITY;
-enum {
-    NORMAL_QUALITY = 0,
-    LOW_QUALITY = 1,
-    HIGH_QUALITY = 2,
-    VOICE_QUALITY = 3
-};
+enum { NORMAL_QUALITY = 0, LOW_QUALITY = 1, HIGH_QUALITY = 2, VOICE_QUALITY = 3 };
 
 /* Result codes. */
 enum {
@@ -113,9 +108,9 @@ enum {
     BE_ERR_INVALID_FORMAT = 1,            /* unknown configuration kind */
     BE_ERR_INVALID_FORMAT_PARAMETERS = 2, /* a setting or argument refused */
     BE_ERR_NO_MORE_HANDLES = 3,
-    BE_ERR_INVALID_HANDLE = 4,            /* unknown, closed or already flushed */
+    BE_ERR_INVALID_HANDLE = 4, /* unknown, closed or already flushed */
     BE_ERR_BUFFER_TOO_SMALL = 5,
-    BE_ERR_ENCODER_FAILED = 6             /* the encoder engine failed */
+    BE_ERR_ENCODER_FAILED = 6 /* the encoder engine failed */
 };
 
 #define BE_CONFIG_KIND_LAME 256
@@ -124,38 +119,38 @@ enum {
 
 /* The configuration record, 331 bytes, little-endian, no padding. */
 typedef struct TBEConfig {
-    uint32_t ConfigKind;       /*  0: 256 */
-    uint32_t StructVersion;    /*  4: 1 */
-    uint32_t StructSize;       /*  8: 331 */
-    uint32_t SampleRate;       /* 12: Hz */
-    uint32_t ReSampleRate;     /* 16: 0 = left to the library */
-    int32_t  Mode;             /* 20: 0 stereo, 1 joint stereo, 2 dual channel, 3 mono */
-    uint32_t Bitrate;          /* 24: kbit/s */
-    uint32_t MaxBitrate;       /* 28: kbit/s, VBR only */
-    int32_t  Quality;          /* 32: MPEG_QUALITY ordinal */
-    uint32_t MpegVersion;      /* 36: 1 */
-    uint32_t PsyModel;         /* 40 */
-    uint32_t Emphasis;         /* 44 */
-    int32_t  Private;          /* 48: truth values: 0 false, non-zero true */
-    int32_t  CRC;              /* 52 */
-    int32_t  Copyright;        /* 56 */
-    int32_t  Original;         /* 60 */
-    int32_t  WriteVBRHeader;   /* 64 */
-    int32_t  EnableVBR;        /* 68 */
-    int32_t  VBRQuality;       /* 72: 0 best .. 9 */
-    uint8_t  Reserved[255];    /* 76 */
+    uint32_t ConfigKind;    /*  0: 256 */
+    uint32_t StructVersion; /*  4: 1 */
+    uint32_t StructSize;    /*  8: 331 */
+    uint32_t SampleRate;    /* 12: Hz */
+    uint32_t ReSampleRate;  /* 16: 0 = left to the library */
+    int32_t Mode;           /* 20: 0 stereo, 1 joint stereo, 2 dual channel, 3 mono */
+    uint32_t Bitrate;       /* 24: kbit/s */
+    uint32_t MaxBitrate;    /* 28: kbit/s, VBR only */
+    int32_t Quality;        /* 32: MPEG_QUALITY ordinal */
+    uint32_t MpegVersion;   /* 36: 1 */
+    uint32_t PsyModel;      /* 40 */
+    uint32_t Emphasis;      /* 44 */
+    int32_t Private;        /* 48: truth values: 0 false, non-zero true */
+    int32_t CRC;            /* 52 */
+    int32_t Copyright;      /* 56 */
+    int32_t Original;       /* 60 */
+    int32_t WriteVBRHeader; /* 64 */
+    int32_t EnableVBR;      /* 68 */
+    int32_t VBRQuality;     /* 72: 0 best .. 9 */
+    uint8_t Reserved[255];  /* 76 */
 } TBEConfig;
 
 /* The version record, 268 bytes. */
 typedef struct TBEVersion {
-    uint8_t  DLLMajorVersion;  /* 0: interface layer */
-    uint8_t  DLLMinorVersion;  /* 1 */
-    uint8_t  MajorVersion;     /* 2: encoder engine */
-    uint8_t  MinorVersion;     /* 3 */
-    uint16_t Year;             /* 4: release date of the interface layer */
-    uint8_t  Month;            /* 6 */
-    uint8_t  Day;              /* 7 */
-    char     HomePage[260];    /* 8: zero-terminated */
+    uint8_t DLLMajorVersion; /* 0: interface layer */
+    uint8_t DLLMinorVersion; /* 1 */
+    uint8_t MajorVersion;    /* 2: encoder engine */
+    uint8_t MinorVersion;    /* 3 */
+    uint16_t Year;           /* 4: release date of the interface layer */
+    uint8_t Month;           /* 6 */
+    uint8_t Day;             /* 7 */
+    char HomePage[260];      /* 8: zero-terminated */
 } TBEVersion;
 
 #pragma pack(pop)
@@ -170,19 +165,17 @@ LAMEENC_API uint32_t LAMEENC_CALL beInitStream(TBEConfig* config, uint32_t* samp
 
 /* Encodes `samples` interleaved 16-bit values; writes the MP3 bytes produced
  * (possibly none) and their count. */
-LAMEENC_API uint32_t LAMEENC_CALL beEncodeChunk(uint32_t stream, uint32_t samples,
-                                                const int16_t* pcm, uint8_t* output,
-                                                uint32_t* outputBytes);
+LAMEENC_API uint32_t LAMEENC_CALL beEncodeChunk(uint32_t stream, uint32_t samples, const int16_t* pcm,
+                                                uint8_t* output, uint32_t* outputBytes);
 
 /* Flushes the encoder: writes the remaining MP3 bytes and their count. */
-LAMEENC_API uint32_t LAMEENC_CALL beDeinitStream(uint32_t stream, uint8_t* output,
-                                                 uint32_t* outputBytes);
+LAMEENC_API uint32_t LAMEENC_CALL beDeinitStream(uint32_t stream, uint8_t* output, uint32_t* outputBytes);
 
 /* Ends the stream and releases its handle. */
 LAMEENC_API uint32_t LAMEENC_CALL beCloseStream(uint32_t stream);
 
 #ifdef __cplusplus
-}  /* extern "C" */
+} /* extern "C" */
 #endif
 
 /* The records' layout is part of the interface. */
