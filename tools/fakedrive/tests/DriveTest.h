@@ -9,6 +9,7 @@
 #include <cdio/mmc.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -89,8 +90,10 @@ protected:
     void SetUp() override
     {
         cdio_log_set_handler(QuietLog);
-        dir_ = fs::temp_directory_path() / ("fakedrive-" + std::to_string(::getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        // A parameterised test's name has a '/': one folder, not two.
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '-');
+        dir_ = fs::temp_directory_path() / ("fakedrive-" + std::to_string(::getpid()) + "-" + name);
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         ::unsetenv("FAKEDRIVE_LINKS");
