@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 #include <tuple>
 
 using namespace cdriptest;
@@ -264,6 +265,38 @@ TEST_P(ExtractionFailure, SlowReadAheadNeverHoldsTheCaller)
     int32_t after = -1;
     EXPECT_EQ(CR_RipChunk(buffer.data(), &after), CDRIP_ERROR) << "nothing open any more";
     EXPECT_EQ(after, 0);
+}
+
+// The read-ahead keeps reading while the caller is busy elsewhere (encoding a
+// burst of pieces paranoia handed out at once) for up to 17 reads: a caller
+// back after 6 s finds 17 pieces waiting.  A queue of 6 pieces would stop the
+// drive after 6 reads, and the 11 pieces after them would take 250 ms each.
+TEST_F(Extraction, ReadAheadHoldsAParanoiaBurst)
+{
+    constexpr int32_t kReads = 17;
+    SetFormat(STEREO44100, true);
+    ScopedEnv faults("CDRIP_FAULTS", "slow=250");
+    int32_t readSize = 0;
+    ASSERT_EQ(CR_OpenRipper(&readSize, 0, 26 * (kReads + 3) - 1), CDRIP_OK);
+    ASSERT_EQ(readSize, 26 * 2352);
+    std::this_thread::sleep_for(std::chrono::seconds(6));  // the caller is busy
+
+    std::vector<uint8_t> buffer(static_cast<size_t>(readSize));
+    std::vector<uint8_t> pcm;
+    int32_t pieces = 0;
+    const Stopwatch taking;
+    while (pieces < kReads && taking.Seconds() < 10.0) {
+        int32_t delivered = 0;
+        ASSERT_EQ(CR_RipChunk(buffer.data(), &delivered), CDRIP_OK);
+        if (delivered > 0)
+            ++pieces;
+        pcm.insert(pcm.end(), buffer.begin(), buffer.begin() + delivered);
+    }
+    const double seconds = taking.Seconds();
+    EXPECT_EQ(pieces, kReads);
+    EXPECT_LT(seconds, 1.0) << "the read-ahead stopped before " << kReads << " reads";
+    EXPECT_TRUE(pcm == discimage::SectorBytes(disc_, 0, 26 * kReads));
+    EXPECT_EQ(CR_CloseRipper(), CDRIP_OK);
 }
 
 }  // namespace
