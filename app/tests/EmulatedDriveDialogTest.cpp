@@ -5,6 +5,8 @@
 // extraction library, paranoia and encoder; the dialog driven by clicks, its
 // boxes answered by a recorder.
 #include "DiscImage.h"
+#include "RipDialogFixture.h"
+#include "TestSupport.h"
 #include "TestProfile.h"
 #include "fRipper.h"
 
@@ -37,11 +39,9 @@
 #include <thread>
 
 namespace fs = std::filesystem;
+using riptest::ReadAll;
 
 namespace {
-
-const char kLanguageIni[] = "[german]\r\n20015=Einlesen:\r\n20016=Fertig!\r\n"
-                            "[ENGLISH]\r\n20015=Reading:\r\n20016=Done!\r\n";
 
 // Noise: paranoia cannot re-align it on the wrong period, and it defeats
 // the byte-order guess. Track 1 is long enough for a fault in its middle.
@@ -53,45 +53,12 @@ discimage::Disc NoiseDisc()
     return disc;
 }
 
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 void WriteText(const std::string& path, const std::string& text)
 {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
 bool FakeDrivePreloaded() { return ReadAll("/proc/self/maps").find("libfakedrive") != std::string::npos; }
-
-// Sets or unsets a variable for the lifetime of the object.
-class TScopedEnv {
-public:
-    TScopedEnv(const char* name, std::optional<std::string> value) : FName(name)
-    {
-        if (const char* old = std::getenv(name))
-            FOld = old;
-        if (value)
-            setenv(name, value->c_str(), 1);
-        else
-            unsetenv(name);
-    }
-    ~TScopedEnv()
-    {
-        if (FOld)
-            setenv(FName, FOld->c_str(), 1);
-        else
-            unsetenv(FName);
-    }
-    TScopedEnv(const TScopedEnv&) = delete;
-    TScopedEnv& operator=(const TScopedEnv&) = delete;
-
-private:
-    const char* FName;
-    std::optional<std::string> FOld;
-};
 
 // Each test of a process gets a drive of its own: a read that an earlier
 // test abandoned may still be running on that test's drive, and the machine
@@ -103,16 +70,13 @@ std::string NextDevice()
     return "/dev/sr" + std::to_string(next++ % 16);
 }
 
-class EmulatedDriveTest : public testing::Test {
+class EmulatedDriveTest : public riptest::RipDialogFixture {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(FakeDrivePreloaded())
             << "these tests need the drive emulator: LD_PRELOAD=<build>/bin/libfakedrive.so (ctest sets it)";
-        Profile.WriteComplete("GERMAN");
-        Profile.WriteUserFile("Language.ini", kLanguageIni);
-        fs::create_directories(Slideshow);
-        Profile.WriteUserFile("Ripper.ini", "[Settings]\r\nDiashowDir=" + Slideshow + "\r\n");
+        WriteProfile();
         discimage::WriteImage(NoiseDisc(), Tray);
         FakeDrive.emplace("FAKEDRIVE", Device + "=" + Tray);
     }
@@ -131,12 +95,7 @@ protected:
     // track list read.
     void Open()
     {
-        TRipFormSeams seams;
-        seams.MessageBoxes = &Boxes;
-        seams.ProgramFile = Profile.ProgramFile();
-        Form = std::make_unique<TRipForm>(seams);
-        Form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+        Show();
         const int entry = DriveEntry();
         ASSERT_GE(entry, 0) << "no entry for " << Device << " in the drive box";
         Drives()->setCurrentIndex(entry);
@@ -153,91 +112,17 @@ protected:
         return -1;
     }
 
-    template <typename T>
-    T* Find(const char* name) const
-    {
-        auto* w = Form->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_TRUE(w) << name;
-        return w;
-    }
-    QComboBox* Drives() const { return Find<QComboBox>("DriveComboBox"); }
-    QListWidget* List() const { return Find<QListWidget>("TrackListBox"); }
-    QPushButton* Start() const { return Find<QPushButton>("StartBitBtn"); }
-    QPushButton* Abort() const { return Find<QPushButton>("AbortBitBtn"); }
-    QPushButton* Close() const { return Find<QPushButton>("CloseBitBtn"); }
-    QCheckBox* Mp3() const { return Find<QCheckBox>("MP3CheckBox"); }
-    QCheckBox* Wav() const { return Find<QCheckBox>("WavCheckBox"); }
-    QProgressBar* Bar() const { return Find<QProgressBar>("ProgressBar1"); }
-    QTimer* Timer() const { return Find<QTimer>("Timer1"); }
-    QString Status() const { return Find<QLabel>("StatusLabel")->text(); }
-
-    // One refresh, as Timer1 gives it.
-    void Tick() const { QMetaObject::invokeMethod(Timer(), "timeout"); }
-
-    QStringList Lines() const
-    {
-        QStringList lines;
-        for (int i = 0; i < List()->count(); ++i)
-            lines << List()->item(i)->text();
-        return lines;
-    }
-
-    void ClickLine(int row) const
-    {
-        QListWidget* list = List();
-        list->scrollToItem(list->item(row));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                          list->visualItemRect(list->item(row)).center());
-    }
-
-    // Clicks the line and the start button; returns when the rip is over.
-    void Rip(int row) const
-    {
-        ASSERT_GT(List()->count(), row);
-        ClickLine(row);
-        ASSERT_TRUE(Start()->isEnabled());
-        QTest::mouseClick(Start(), Qt::LeftButton);
-    }
-
-    // Nothing disabled that a user needs, no hourglass, no abort, the bar
-    // at 0, the refresh running.
-    void ExpectIdle() const
-    {
-        for (QWidget* w : std::initializer_list<QWidget*>{Drives(), List(), Close(), Mp3(), Wav()})
-            EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
-        EXPECT_FALSE(Abort()->isEnabled());
-        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-        EXPECT_EQ(Bar()->value(), 0);
-        EXPECT_TRUE(Timer()->isActive());
-    }
-
-    std::vector<std::string> SlideshowFiles() const
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(Slideshow))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-    std::string AudioIni() const { return ReadAll(Slideshow + "/Audio.ini"); }
-
     std::string WavOf(size_t track) const
     {
         const std::vector<uint8_t> pcm = discimage::TrackBytes(NoiseDisc(), track);
         return std::string(pcm.begin(), pcm.end());
     }
 
-    TTestProfile Profile;
-    TBoxRecorder Boxes;
-    QTemporaryDir Temp;
-    std::string Slideshow = Temp.path().toStdString() + "/Diashow";
     std::string Tray = Temp.path().toStdString() + "/tray.cue";
     std::string Device = NextDevice();
-    TScopedEnv Images{"CDRIP_IMAGES", std::nullopt};
-    TScopedEnv ImagesOnly{"CDRIP_IMAGES_ONLY", std::nullopt};
-    std::optional<TScopedEnv> FakeDrive;
-    std::unique_ptr<TRipForm> Form;
+    testsupport::TEnvGuard Images{"CDRIP_IMAGES", std::nullopt};
+    testsupport::TEnvGuard ImagesOnly{"CDRIP_IMAGES_ONLY", std::nullopt};
+    std::optional<testsupport::TEnvGuard> FakeDrive;
 };
 
 // ---- The drive box and the track list ----

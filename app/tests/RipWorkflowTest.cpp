@@ -2,6 +2,7 @@
 // virtual drives (CDRIP_IMAGES), the real extraction library and encoder,
 // the dialog driven by clicks, its boxes answered by a recorder.
 #include "DiscImage.h"
+#include "RipDialogFixture.h"
 #include "TestProfile.h"
 #include "TestSupport.h"
 #include "fRipper.h"
@@ -28,11 +29,9 @@
 #include <memory>
 
 namespace fs = std::filesystem;
+using riptest::ReadAll;
 
 namespace {
-
-const char kLanguageIni[] = "[german]\r\n20015=Einlesen:\r\n20016=Fertig!\r\n"
-                            "[ENGLISH]\r\n20015=Reading:\r\n20016=Done!\r\n";
 
 // Two audio tracks (a counter run, a sine) and a data track.
 discimage::Disc ThreeTrackDisc()
@@ -51,12 +50,6 @@ discimage::Disc AudioDisc(int tracks, int32_t sectors = 150)
     return disc;
 }
 
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 bool WaitFor(const std::function<bool()>& done, int milliseconds)
 {
     QDeadlineTimer deadline(milliseconds);
@@ -70,14 +63,11 @@ public:
     TEnvironmentVariable(const char* name, const std::string& value) : TEnvGuard(name, value) {}
 };
 
-class RipDialogTest : public testing::Test {
+class RipDialogTest : public riptest::RipDialogFixture {
 protected:
     void SetUp() override
     {
-        Profile.WriteComplete("GERMAN");
-        Profile.WriteUserFile("Language.ini", kLanguageIni);
-        fs::create_directories(Slideshow);
-        SetSlideshowFolder(Slideshow);
+        WriteProfile();
         discimage::WriteImage(ThreeTrackDisc(), Tray);
     }
 
@@ -88,77 +78,17 @@ protected:
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     }
 
-    void SetSlideshowFolder(const std::string& folder)
-    {
-        Profile.WriteUserFile("Ripper.ini", "[Settings]\r\nDiashowDir=" + folder + "\r\n");
-    }
-
     // The dialog, shown, on the trays of CDRIP_IMAGES alone (real drives
     // hidden); true when the drive box lists exactly those trays.
     bool Open(const std::string& trays, TRipFormSeams seams = {})
     {
         const TEnvironmentVariable imagesOnly("CDRIP_IMAGES_ONLY", "1");
         const TEnvironmentVariable images("CDRIP_IMAGES", trays);
-        seams.MessageBoxes = &Boxes;
-        seams.ProgramFile = Profile.ProgramFile();
-        Form = std::make_unique<TRipForm>(seams);
-        Form->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+        Show(seams);
         const int trayCount = static_cast<int>(std::count(trays.begin(), trays.end(), ':')) + 1;
         return Drives()->count() == trayCount;
     }
     bool Open() { return Open(Tray); }
-
-    template <typename T>
-    T* Find(const char* name) const
-    {
-        auto* w = Form->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_TRUE(w) << name;
-        return w;
-    }
-    QComboBox* Drives() const { return Find<QComboBox>("DriveComboBox"); }
-    QListWidget* List() const { return Find<QListWidget>("TrackListBox"); }
-    QPushButton* Start() const { return Find<QPushButton>("StartBitBtn"); }
-    QPushButton* Abort() const { return Find<QPushButton>("AbortBitBtn"); }
-    QPushButton* Close() const { return Find<QPushButton>("CloseBitBtn"); }
-    QCheckBox* Mp3() const { return Find<QCheckBox>("MP3CheckBox"); }
-    QCheckBox* Wav() const { return Find<QCheckBox>("WavCheckBox"); }
-    QProgressBar* Bar() const { return Find<QProgressBar>("ProgressBar1"); }
-    QTimer* Timer() const { return Find<QTimer>("Timer1"); }
-    QString Status() const { return Find<QLabel>("StatusLabel")->text(); }
-
-    // One refresh, as Timer1 gives it.
-    void Tick() const { QMetaObject::invokeMethod(Timer(), "timeout"); }
-
-    QStringList Lines() const
-    {
-        QStringList lines;
-        for (int i = 0; i < List()->count(); ++i)
-            lines << List()->item(i)->text();
-        return lines;
-    }
-
-    // A check box takes clicks on its box and caption, at its left end.
-    static void ClickBox(QCheckBox* box)
-    {
-        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
-    }
-
-    void ClickLine(int row) const
-    {
-        QListWidget* list = List();
-        list->scrollToItem(list->item(row));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                          list->visualItemRect(list->item(row)).center());
-    }
-
-    // Clicks the line and the start button; returns when the rip is over.
-    void Rip(int row) const
-    {
-        ClickLine(row);
-        ASSERT_TRUE(Start()->isEnabled());
-        QTest::mouseClick(Start(), Qt::LeftButton);
-    }
 
     // Runs `action` once, at the first progress of the next rip.
     void AtFirstProgress(std::function<void()> action)
@@ -173,35 +103,7 @@ protected:
         });
     }
 
-    // The dialog at rest: nothing disabled that a user needs, no hourglass,
-    // no abort, the bar back at 0, the refresh running.
-    void ExpectIdle() const
-    {
-        for (QWidget* w : std::initializer_list<QWidget*>{Drives(), List(), Close(), Mp3(), Wav()})
-            EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
-        EXPECT_FALSE(Abort()->isEnabled());
-        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-        EXPECT_EQ(Bar()->value(), 0);
-        EXPECT_TRUE(Timer()->isActive());
-    }
-
-    std::vector<std::string> SlideshowFiles() const
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(Slideshow))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-    std::string AudioIni() const { return ReadAll(Slideshow + "/Audio.ini"); }
-
-    TTestProfile Profile;
-    TBoxRecorder Boxes;
-    QTemporaryDir Temp;
-    std::string Slideshow = Temp.path().toStdString() + "/Diashow";
     std::string Tray = Temp.path().toStdString() + "/tray1.cue";
-    std::unique_ptr<TRipForm> Form;
 };
 
 #define OPEN_TRAYS(...) ASSERT_TRUE(Open(__VA_ARGS__)) << "the drive box lists other drives than our trays"
