@@ -19,6 +19,8 @@ namespace {
 constexpr int32_t kSectorBytes = util::kCdSectorBytes;
 constexpr int32_t kWordsPerSector = kSectorBytes / 2;
 constexpr int kParanoiaRetries = 20;
+// Commands for one sector of the range before it counts as unreadable.
+constexpr int kSectorAttempts = 3;
 // Paranoia's model of the drive's own cache, in sectors (its default is
 // 1200).  The memory paranoia holds grows with it: 1200 sectors cost about
 // 14 MB more than 400 (riptrack: 28 MB against 14 MB), while 400 sectors
@@ -295,10 +297,14 @@ private:
             return sectors;
         for (int32_t i = 0; i < count; ++i) {
             uint8_t* sector = buffer + static_cast<size_t>(i) * kSectorBytes;
-            if (DriveReads(sector, first + i, 1))
+            const bool inRange = InRange(first + i, 1);
+            bool read = false;
+            for (int attempt = 0; attempt < (inRange ? kSectorAttempts : 1) && !read; ++attempt)
+                read = DriveReads(sector, first + i, 1);
+            if (read)
                 continue;
             std::memset(sector, 0, kSectorBytes);
-            if (InRange(first + i, 1))
+            if (inRange)
                 filled_.insert(first + i);
         }
         return sectors;
