@@ -77,7 +77,8 @@ bool ReadDiscToc(CdIo_t* cdio, DiscToc& toc)
     const lsn_t leadOut = cdio_get_track_lsn(cdio, CDIO_CDROM_LEADOUT_TRACK);
     if (leadOut == CDIO_INVALID_LSN)
         return false;
-    toc.leadOut = leadOut;
+    toc.heldEnd = leadOut;
+    toc.leadOut = std::max<int32_t>(leadOut, toc.tracks.back().start);
 
     lsn_t session = 0;
     if (cdio_get_last_session(cdio, &session) == DRIVER_OP_SUCCESS && session > 0)

@@ -49,10 +49,18 @@ struct TocTrack {
 struct DiscToc {
     std::vector<TocTrack> tracks;
     int32_t leadOut = 0;
+    // The first sector the disc does not hold: the lead-out, except on an
+    // image whose bin ends before its cue's tracks do; the sectors from here
+    // to the lead-out are unreadable.
+    int32_t heldEnd = 0;
     int32_t lastSessionStart = -1;  // multi-session discs (CD-Extra): start of the last session
 };
 
-// Reads the table of contents; false when there is none.
+// Reads the table of contents; false when there is none.  libcdio puts an
+// image's lead-out where its bin ends, also when a track of the cue starts
+// later: the lead-out is then moved to the last track's start (which gives
+// that track no sectors), so no track ends before it starts, and `heldEnd`
+// keeps where the bin ends.
 bool ReadDiscToc(CdIo_t* cdio, DiscToc& toc);
 
 // Whether two tables of contents describe the same disc: the same tracks

@@ -23,11 +23,22 @@
 // them, 4 = data, the last of the range; 0 = data (or, with 0 bytes, nothing
 // ready yet).  The two jitter numbers of a result 3 are the first and the
 // last sector of that read in which paranoia (or the fault plan) reported a
-// fix-up or skip.  Paranoia verifies ahead of the sector it returns, so a
-// report about a later sector waits for the read that delivers that sector.
-// The jitter count is the number of results 3 handed out.
+// fix-up or skip; a read that holds made-up silence names exactly the
+// silenced sectors.  Paranoia verifies ahead of the sector it returns, so a
+// report about a later sector waits for the read that delivers that sector;
+// a report about a sector before the range is no part of the copy and is
+// dropped.  When the last read of the range has jitter, its data go out as
+// result 3 and an empty piece with result 4 follows.  The jitter count is
+// the number of results 3 handed out.
+//
+// The range read is the audio run the start sector lies in, by the table of
+// contents, up to the end sector.  On a drive, a data track's pregap (which
+// the table counts to the track before) is found by asking the drive and
+// left out; the sectors that an image's bin lacks are unreadable: plain
+// reads of them fail, paranoia's are silence and reported.
 #include "Extraction.h"
 
+#include "CdSectors.h"
 #include "Faults.h"
 #include "PcmConverter.h"
 #include "SectorReader.h"
@@ -50,8 +61,8 @@ namespace cdrip {
 namespace {
 
 constexpr int32_t kChunkSectors = 26;
-constexpr int32_t kSectorBytes = 2352;
-constexpr int32_t kFramesPerSector = 588;
+constexpr int32_t kSectorBytes = util::kCdSectorBytes;
+constexpr int32_t kFramesPerSector = util::kCdFramesPerSector;
 // The queue holds a whole burst of paranoia's: after one long read (its own
 // verification reads and those that move the drive's cache along) it hands
 // out up to about its cache model's worth of sectors (400) at once; on a
@@ -153,6 +164,16 @@ private:
     bool held_ = false;
 };
 
+// Whether a data track starts at the sector, its pregap unknown.
+bool DataTrackAt(const DiscToc& toc, int32_t lsn)
+{
+    const int index = TrackIndexOf(toc, lsn);
+    if (index < 0)
+        return false;
+    const TocTrack& track = toc.tracks[static_cast<size_t>(index)];
+    return !track.audio && track.start == lsn && track.pregapStart < 0;
+}
+
 // The range [start, end] of the table of contents that holds audio, after
 // the clamp to the audio run the start sector is in; false when there is
 // none.
@@ -226,18 +247,22 @@ private:
             return Refuse("the disc was changed since its table of contents was read");
         if (!AudioRange(toc, start_, end_))
             return Refuse("no audio there");
+        int32_t audioEnd = LastAudioSector(toc, TrackIndexOf(toc, start_));
+        if (end_ == audioEnd && DataTrackAt(toc, audioEnd + 1)) {
+            audioEnd = LastAudioBeforeData(cdio.get(), start_, audioEnd);
+            end_ = audioEnd;
+        }
+        if (start_ > end_)
+            return Refuse("the drive reads no audio there");
         if (Stopped())
             return false;
 
+        const ReadScope scope{start_, end_, std::min(audioEnd + 1, toc.heldEnd)};
         reader_ = request_.settings.jitterCorrection
-                      ? MakeParanoiaReader(std::move(cdio), faults_.paranoiaJitter)
-                      : MakePlainReader(std::move(cdio));
+                      ? MakeParanoiaReader(std::move(cdio), scope, faults_.paranoiaJitter)
+                      : MakePlainReader(std::move(cdio), scope);
         if (!reader_)
             return Refuse("paranoia cannot take the disc");
-        if (reader_->LastReadableSector() >= 0)
-            end_ = std::min(end_, reader_->LastReadableSector());
-        if (start_ > end_)
-            return Refuse("past the last readable sector");
         converter_ = std::make_unique<PcmConverter>(request_.settings.outputFormat);
         return !Stopped();
     }
@@ -294,7 +319,8 @@ private:
             }
             JitterSpan jitter;
             while (!reported.empty() && *reported.begin() <= last) {
-                jitter.Add(std::max(*reported.begin(), position));
+                if (*reported.begin() >= start_)
+                    jitter.Add(std::max(*reported.begin(), position));
                 reported.erase(reported.begin());
             }
             const auto injected = faults_.JitterIn(position, last);
@@ -315,9 +341,15 @@ private:
     }
 
     // Splits one read's PCM into pieces of at most the read size.
-    // A read that fits is moved, not copied.
+    // A read that fits is moved, not copied.  A piece cannot be both the last
+    // and one with jitter: the last read's jitter goes out with its data, and
+    // an empty last piece ends the range.
     bool PushConverted(std::vector<uint8_t>& pcm, const JitterSpan& jitter, int32_t sectorsDone, bool final)
     {
+        if (final && !jitter.Empty() && pcm.size() <= static_cast<size_t>(readSize_)) {
+            return PushConverted(pcm, jitter, sectorsDone, false) &&
+                   Push(Piece{kResultDone, {}, {}, sectorsDone, 0});
+        }
         const size_t total = pcm.size();
         size_t offset = 0;
         bool first = true;

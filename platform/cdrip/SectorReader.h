@@ -6,6 +6,7 @@
 #include "DiscAccess.h"
 
 #include <atomic>
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -33,6 +34,17 @@ struct JitterSpan {
     bool Empty() const { return first < 0; }
 };
 
+// What a reader reads for: the range being copied, audio by the table of
+// contents, and where the audio that can be read ends.
+struct ReadScope {
+    int32_t first = 0;
+    int32_t last = -1;
+    // Sectors from here on are never read: what lies there is data, or not
+    // on the disc (an image whose bin is cut short).  Those inside the range
+    // cannot be read.
+    int32_t readableEnd = INT32_MAX;
+};
+
 // Sectors go to `reported` when the data delivered for them are not what a
 // clean read gives: paranoia fixed them up (jitter, dropped or duplicated
 // bytes), or nobody could read them and they were filled with silence.  A
@@ -44,7 +56,13 @@ struct JitterSpan {
 // open after a failed read) or the drive refuses to read audio (05/24, 05/20,
 // 05/64).  From then on every Read fails at once, without a command to the
 // drive, so the caller's rule for failed reads ends the rip quickly instead
-// of paranoia turning the rest of the track into silence.
+// of paranoia turning the rest of the track into silence.  Only a command
+// whose sectors all lie in the range being copied can tell: paranoia also
+// reads around the range (before it to move the drive's cache along, after
+// it to verify), and there a data sector answers 05/64 and a sector past the
+// lead-out 05/21 on any drive.  A sector outside the range that cannot be
+// read is silence for paranoia and nothing more: it is not part of the copy,
+// so it is not reported either.
 class SectorReader {
 public:
     virtual ~SectorReader() = default;
@@ -54,8 +72,6 @@ public:
     // so fix-ups may lie beyond this read.
     virtual bool Read(int32_t lsn, int32_t count, uint8_t* out, std::set<int32_t>& reported,
                       const std::atomic<bool>& stop) = 0;
-    // The last sector this reader can deliver, or -1 when it sets no limit.
-    virtual int32_t LastReadableSector() const { return -1; }
     // True once the drive is lost for this rip (see above).
     virtual bool DriveLost() const = 0;
 };
@@ -63,15 +79,24 @@ public:
 // Plain audio reads through the CdIo handle, which the reader owns.  A
 // sector that cannot be read fails its read (nothing is made up); the
 // caller may try again.
-std::unique_ptr<SectorReader> MakePlainReader(CdioPtr cdio);
+std::unique_ptr<SectorReader> MakePlainReader(CdioPtr cdio, const ReadScope& scope);
 
 // Paranoia in full mode with skipping after a bounded number of retries; the
 // byte order is fixed to little-endian instead of guessed from the audio.
 // A drive read that fails is repeated sector by sector before paranoia sees
 // it, so that only the sectors the drive really cannot read become silence
-// (and are reported); paranoia never gives up on a whole read.
-// Null when paranoia cannot take the disc.  Owns the CdIo handle.
-std::unique_ptr<SectorReader> MakeParanoiaReader(CdioPtr cdio, bool simulateJitter);
+// (and are reported when they lie in the range); paranoia never gives up on
+// a whole read.  Sectors of the range past the readable end are silence,
+// reported, without a command.  Null when paranoia cannot take the disc.
+// Owns the CdIo handle.
+std::unique_ptr<SectorReader> MakeParanoiaReader(CdioPtr cdio, const ReadScope& scope, bool simulateJitter);
+
+// A drive's table of contents counts a data track's pregap to the track
+// before it, yet its sectors are data, which a drive refuses to read as
+// audio (05/64).  Returns the last sector of first..last that the drive
+// does not refuse so (found by halving, a few commands): `last` when the
+// drive reads it, always for an image, first - 1 when none is audio.
+int32_t LastAudioBeforeData(CdIo_t* cdio, int32_t first, int32_t last);
 
 }  // namespace cdrip
 

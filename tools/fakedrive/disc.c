@@ -1,7 +1,13 @@
 /* A cue/bin image as the disc in a drive: its TOC and its sectors.  Images
  * are those mkdiscimage writes: one BINARY file of 2352-byte sectors, a
- * TRACK line (AUDIO or a MODE) and an INDEX 01 per track; the bin is the
- * cue's base name + ".bin" beside the cue, as libcdio reads it. */
+ * TRACK line (AUDIO or a MODE), an optional INDEX 00 (the pregap, written in
+ * the track's own mode) and an INDEX 01 per track; the bin is the cue's base
+ * name + ".bin" beside the cue, as libcdio reads it.
+ *
+ * A bin shorter than its cue is a disc whose last sectors cannot be read: the
+ * lead-out lies where the bin ends, but never before the last track starts
+ * (that track then has no sectors), and the sectors the bin lacks fail as a
+ * scratched disc's do. */
 #include "fakedrive.h"
 
 #include <errno.h>
@@ -59,16 +65,23 @@ static bool parse_cue(const char* text, struct fd_disc* disc)
             t->number = number;
             t->audio = strcmp(type, "AUDIO") == 0;
             t->lsn = -1;
+            t->mode_from = -1;
         } else if (sscanf(copy, " INDEX 01 %d:%d:%d", &m, &s, &f) == 3 && disc->n_tracks > 0) {
             disc->tracks[disc->n_tracks - 1].lsn = (m * 60 + s) * 75 + f;
+        } else if (sscanf(copy, " INDEX 00 %d:%d:%d", &m, &s, &f) == 3 && disc->n_tracks > 0) {
+            disc->tracks[disc->n_tracks - 1].mode_from = (m * 60 + s) * 75 + f;
         }
         line += len;
         if (*line == '\n')
             ++line;
     }
-    for (int i = 0; i < disc->n_tracks; ++i)
-        if (disc->tracks[i].lsn < 0 || (i > 0 && disc->tracks[i].lsn <= disc->tracks[i - 1].lsn))
+    for (int i = 0; i < disc->n_tracks; ++i) {
+        struct fd_track* t = &disc->tracks[i];
+        if (t->mode_from < 0 || t->mode_from > t->lsn)
+            t->mode_from = t->lsn;
+        if (t->lsn < 0 || (i > 0 && t->mode_from <= disc->tracks[i - 1].lsn))
             return false;
+    }
     return disc->n_tracks > 0;
 }
 
@@ -79,21 +92,28 @@ bool fd_disc_load(const char* cue, struct fd_disc* disc)
     struct stat st;
     if (!bin_path(cue, disc->bin) || fd_real_stat(disc->bin, &st) != 0)
         return false;
-    disc->leadout = (int32_t)(st.st_size / FD_SECTOR_BYTES);
     pthread_mutex_lock(&text_lock);
     bool ok = read_text(cue, text, sizeof text) && parse_cue(text, disc);
     pthread_mutex_unlock(&text_lock);
-    return ok && disc->tracks[disc->n_tracks - 1].lsn < disc->leadout;
+    if (!ok)
+        return false;
+    disc->leadout = (int32_t)(st.st_size / FD_SECTOR_BYTES);
+    if (disc->leadout < disc->tracks[disc->n_tracks - 1].lsn)
+        disc->leadout = disc->tracks[disc->n_tracks - 1].lsn;
+    return true;
 }
 
-int fd_disc_track_of(const struct fd_disc* disc, int32_t lsn)
+void fd_disc_modes(const struct fd_disc* disc, int32_t lsn, int32_t count, bool* audio, bool* data)
 {
-    if (lsn < 0 || lsn >= disc->leadout)
-        return -1;
-    int i = 0;
-    while (i + 1 < disc->n_tracks && disc->tracks[i + 1].lsn <= lsn)
-        ++i;
-    return i;
+    *audio = *data = false;
+    for (int i = 0; i < disc->n_tracks; ++i) {
+        int32_t from = disc->tracks[i].mode_from;
+        int32_t to = i + 1 < disc->n_tracks ? disc->tracks[i + 1].mode_from : disc->leadout;
+        if (from < lsn + count && to > lsn) {
+            *audio |= disc->tracks[i].audio;
+            *data |= !disc->tracks[i].audio;
+        }
+    }
 }
 
 bool fd_disc_read(const struct fd_disc* disc, int32_t lsn, int32_t count, uint8_t* out)

@@ -532,13 +532,7 @@ static void read_cd(struct drive* d, const uint8_t* cdb, uint8_t* buf, unsigned 
         fail(o, 0x05, 0x24, 0x00); /* sub-channel and C2 data are not emulated */
     } else {
         bool audio = false, data = false;
-        int first = fd_disc_track_of(disc, lsn);
-        for (int i = first; i >= 0 && i < disc->n_tracks; ++i) {
-            if (i > first && disc->tracks[i].lsn >= lsn + count)
-                break;
-            audio |= disc->tracks[i].audio;
-            data |= !disc->tracks[i].audio;
-        }
+        fd_disc_modes(disc, lsn, count, &audio, &data);
         if ((type == 1 && data) || (type >= 2 && audio) || (audio && data)) {
             fail(o, 0x05, 0x64, 0x00); /* illegal mode for this track */
         } else if (audio && d->faults.no_audio) {

@@ -78,7 +78,8 @@ void fd_faults_parse(const char* text, const char* origin, struct fd_faults* f);
 struct fd_track {
     int number;
     bool audio;
-    int32_t lsn;
+    int32_t lsn;       /* INDEX 01, the start the TOC gives */
+    int32_t mode_from; /* INDEX 00 if the cue has one, else INDEX 01: the pregap has the track's mode */
 };
 
 struct fd_disc {
@@ -93,8 +94,9 @@ struct fd_disc {
 bool fd_disc_load(const char* cue, struct fd_disc* disc);
 /* Reads COUNT 2352-byte sectors from LSN into OUT. Returns false on an I/O error. */
 bool fd_disc_read(const struct fd_disc* disc, int32_t lsn, int32_t count, uint8_t* out);
-/* The track holding LSN, or -1 (index into tracks). */
-int fd_disc_track_of(const struct fd_disc* disc, int32_t lsn);
+/* Whether sectors LSN .. LSN+COUNT-1 hold audio, data or both, by the mode
+ * each sector is written in (a track's pregap has the track's mode). */
+void fd_disc_modes(const struct fd_disc* disc, int32_t lsn, int32_t count, bool* audio, bool* data);
 
 /* ---- drive.c ---- */
 

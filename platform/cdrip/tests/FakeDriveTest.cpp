@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -312,30 +313,37 @@ TEST_F(FakeDrive, InjectedFaultsAreForVirtualDrivesOnly)
 
 // ---- Faults ----
 
+constexpr int32_t kTrackSectors = 1300;
+constexpr int32_t kBadFirst = 1000;  // inside the read of sectors 988 .. 1013
+constexpr int32_t kBadLast = 1009;
+constexpr int32_t kRemovedAt = 300;
+
 enum class Outcome {
     NoDisc,            // CR_ReadToc fails at once, nothing opens
     NoDiscThenReady,   // fails at once while spinning up, succeeds later
     TocRead,           // the table is read all the same
     LostMidRip,        // result 1 from the lost sector on, sticky: no more commands
     RefusedAtOnce,     // no audio at all; failures without further commands
-    FilledExactly,     // completes; one result 3 naming exactly the silenced sectors
+    FilledExactly,     // completes; results 3 naming exactly the silenced sectors, read by read
     FailsUntilMended,  // result 1 (no data) while the fault lasts, then the right audio
-    Complete,          // completes with the image's audio
+    FailsFromTheGap,   // the audio before the bad sectors, then result 1 without end
+    Complete,          // completes with the image's audio, no failed read or jitter record on the way
 };
 
 struct FaultCase {
-    const char* name;
+    std::string name;
     std::string faults;
     bool jitterCorrection;
     Outcome outcome;
+    std::string layout = {};       // mkdiscimage description; empty: one noise track of kTrackSectors
+    size_t track = 0;              // the track copied, over its range in the table of contents
+    int32_t badFirst = kBadFirst;  // the sectors that cannot be read
+    int32_t badLast = kBadLast;
+    int32_t binSectors = -1;    // the bin is cut to this many sectors
+    bool virtualDrive = false;  // the image as a drive of CDRIP_IMAGES, not behind /dev/sr0
 };
 
 void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name << " (" << c.faults << ")"; }
-
-constexpr int32_t kTrackSectors = 1300;
-constexpr int32_t kBadFirst = 1000;  // inside the read of sectors 988 .. 1013
-constexpr int32_t kBadLast = 1009;
-constexpr int32_t kRemovedAt = 300;
 
 class FakeDriveFault : public FakeDrive, public ::testing::WithParamInterface<FaultCase> {
 protected:
@@ -376,7 +384,9 @@ protected:
         Run run;
         const Clock::time_point start = Clock::now();
         int32_t readSize = 0;
-        run.open = CR_OpenRipper(&readSize, 0, kTrackSectors - 1);
+        const int32_t index = static_cast<int32_t>(GetParam().track);
+        run.open = CR_OpenRipper(&readSize, CR_GetTocEntry(index).StartSector,
+                                 CR_GetTocEntry(index + 1).StartSector - 1);
         if (run.open == CDRIP_ERROR)
             return run;
         std::vector<uint8_t> buffer(static_cast<size_t>(readSize));
@@ -414,7 +424,16 @@ protected:
         return run;
     }
 
-    std::vector<uint8_t> Image() const { return discimage::TrackBytes(disc_, 0); }
+    // The track's audio: up to the next audio track, or before a data track's pregap.
+    std::vector<uint8_t> Image() const
+    {
+        const size_t t = GetParam().track;
+        const bool audioNext = t + 1 < disc_.tracks.size() && disc_.tracks[t + 1].audio;
+        const int32_t end =
+            audioNext ? discimage::TrackStart(disc_, t + 1) : discimage::TrackEnd(disc_, t) + 1;
+        return discimage::SectorBytes(disc_, First(), end - First());
+    }
+    int32_t First() const { return discimage::TrackStart(disc_, GetParam().track); }
 
     Disc disc_;
     std::string log_;
@@ -424,8 +443,13 @@ protected:
 TEST_P(FakeDriveFault, SoundOutcome)
 {
     const FaultCase& c = GetParam();
+    if (!c.layout.empty())
+        discimage::WriteImage(disc_ = discimage::ParseDescription(c.layout), Tray0);
+    if (c.binSectors >= 0)
+        std::filesystem::resize_file(Tray0.substr(0, Tray0.size() - 4) + ".bin", c.binSectors * 2352ull);
     SetFaults(Tray0, c.faults);
-    ASSERT_GE(Select(), 0);
+    ScopedEnv images("CDRIP_IMAGES", c.virtualDrive ? Tray0 : "");
+    ASSERT_GE(Select(c.virtualDrive ? Tray0 : "/dev/sr0"), 0);
     SetFormat(STEREO44100, c.jitterCorrection);
 
     const Outcome outcome = c.outcome;
@@ -450,6 +474,8 @@ TEST_P(FakeDriveFault, SoundOutcome)
     }
 
     ASSERT_EQ(CR_ReadToc(), CDRIP_OK);
+    for (int32_t i = 0; i < CR_GetNumTocEntries(); ++i)
+        EXPECT_LE(CR_GetTocEntry(i).StartSector, CR_GetTocEntry(i + 1).StartSector) << "track " << i + 1;
     const std::vector<uint8_t> image = Image();
     switch (outcome) {
     case Outcome::LostMidRip: {
@@ -479,11 +505,16 @@ TEST_P(FakeDriveFault, SoundOutcome)
         ASSERT_EQ(run.open, CDRIP_OK);
         EXPECT_EQ(run.results.back(), CDRIP_RIPPING_DONE);
         EXPECT_EQ(std::count(run.results.begin(), run.results.end(), CDRIP_ERROR), 0);
-        EXPECT_EQ(run.jitter, (std::vector<std::pair<int32_t, int32_t>>{{kBadFirst, kBadLast}}));
+        ASSERT_FALSE(run.jitter.empty());
+        EXPECT_EQ(run.jitter.front().first, c.badFirst);
+        EXPECT_EQ(run.jitter.back().second, c.badLast);
+        for (size_t i = 1; i < run.jitter.size(); ++i)
+            EXPECT_EQ(run.jitter[i].first, run.jitter[i - 1].second + 1) << "record " << i;
         std::vector<uint8_t> expected = image;
-        std::fill(expected.begin() + kBadFirst * 2352, expected.begin() + (kBadLast + 1) * 2352, 0);
+        std::fill(expected.begin() + (c.badFirst - First()) * 2352,
+                  expected.begin() + (c.badLast + 1 - First()) * 2352, 0);
         ASSERT_EQ(run.pcm.size(), expected.size());
-        for (int32_t s = 0; s < kTrackSectors; ++s) {
+        for (int32_t s = 0; s < static_cast<int32_t>(expected.size() / 2352); ++s) {
             ASSERT_TRUE(std::equal(expected.begin() + s * 2352, expected.begin() + (s + 1) * 2352,
                                    run.pcm.begin() + s * 2352))
                 << "sector " << s;
@@ -502,11 +533,22 @@ TEST_P(FakeDriveFault, SoundOutcome)
         EXPECT_TRUE(run.pcm == image) << "nothing made up, nothing lost";
         break;
     }
+    case Outcome::FailsFromTheGap: {
+        const Run run = RipTrack(150);
+        ASSERT_GE(run.results.size(), 100u);
+        EXPECT_EQ(std::count(run.results.end() - 100, run.results.end(), CDRIP_ERROR), 100);
+        const size_t good = static_cast<size_t>(c.badFirst - First()) * 2352;
+        EXPECT_TRUE(run.pcm.size() <= good && run.pcm.size() + 26 * 2352 > good) << run.pcm.size();
+        EXPECT_TRUE(std::equal(run.pcm.begin(), run.pcm.end(), image.begin())) << "delivered audio is real";
+        break;
+    }
     case Outcome::Complete: {
         const Run run = RipTrack(400);
         ASSERT_EQ(run.open, CDRIP_OK);
         EXPECT_EQ(run.results.back(), CDRIP_RIPPING_DONE);
-        EXPECT_TRUE(run.pcm == image);
+        EXPECT_EQ(static_cast<size_t>(std::count(run.results.begin(), run.results.end(), CDRIP_OK)) + 1,
+                  run.results.size());
+        EXPECT_TRUE(run.pcm == image) << run.pcm.size() << " bytes, not " << image.size();
         const auto [toc, seconds] = TimedReadToc();
         EXPECT_EQ(toc, CDRIP_OK);
         EXPECT_LT(seconds, 1.0);
@@ -540,6 +582,50 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"SlowReadsParanoia", "slow-read=5", true, Outcome::Complete},
                       FaultCase{"SlowReadsPlain", "slow-read=5", false, Outcome::Complete}),
     [](const auto& p) { return std::string(p.param.name); });
+
+// Mixed-mode discs (data first, in the middle and last, with a 2-s gap and
+// without) copy exactly; a sector that cannot be read at the edge of a track,
+// of the disc or of a cut bin is silence named exactly, or fails plain reads.
+std::vector<FaultCase> BoundaryRows()
+{
+    std::vector<FaultCase> rows;
+    const auto both = [&rows](FaultCase row, Outcome plain) {
+        rows.push_back(row);
+        rows.back().name += "Paranoia";
+        row.name += "Plain";
+        row.jitterCorrection = false;
+        row.outcome = plain;
+        rows.push_back(row);
+    };
+    const auto layout = [&both](const char* name, const char* description, size_t track) {
+        both(FaultCase{name, "", true, Outcome::Complete, description, track}, Outcome::Complete);
+    };
+    layout("DataFirst", "data:300 audio:400:noise=3 audio:300:noise=4", 1);
+    layout("DataFirstGap", "data:300 audio:400:noise=3:pregap=150 audio:300:noise=4", 1);
+    layout("DataMiddleBefore", "audio:400:noise=1 data:300 audio:400:noise=2", 0);
+    layout("DataMiddleAfter", "audio:400:noise=1 data:300 audio:400:noise=2", 2);
+    layout("DataMiddleGap", "audio:400:noise=1 data:300:pregap=150 audio:400:noise=2:pregap=150", 0);
+    layout("DataLast", "audio:400:noise=1 audio:300:noise=2 data:300", 1);
+    layout("DataLastGap", "audio:400:noise=1 audio:300:noise=2 data:300:pregap=150", 1);
+    const char* const three = "audio:300:noise=1 audio:400:noise=2 audio:350:noise=3";  // 0, 300, 700
+    const auto bad = [&both, three](const char* name, size_t track, int32_t sector) {
+        const std::string faults = "unreadable=" + std::to_string(sector) + "-" + std::to_string(sector);
+        both(FaultCase{name, faults, true, Outcome::FilledExactly, three, track, sector, sector},
+             Outcome::FailsUntilMended);
+    };
+    bad("FirstSectorOfATrack", 1, 300);
+    bad("LastSectorOfATrack", 1, 699);
+    bad("LastSectorOfTheDisc", 2, 1049);
+    FaultCase cut{"BinEndsInTheTrack", "", true, Outcome::FilledExactly, three, 1, 600, 699, 600};
+    both(cut, Outcome::FailsFromTheGap);
+    cut.name = "ImageEndsInTheTrack";
+    cut.virtualDrive = true;
+    both(cut, Outcome::FailsFromTheGap);
+    return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(Boundaries, FakeDriveFault, ::testing::ValuesIn(BoundaryRows()),
+                         [](const auto& p) { return p.param.name; });
 
 // ---- A machine's own drive ----
 

@@ -133,10 +133,11 @@ protected:
             ::setenv("FAKEDRIVE_LINKS", links.c_str(), 1);
     }
 
-    // One drive /dev/sr0 with a three-track noise disc.
-    std::string OneDrive(const std::string& faults = {})
+    // One drive /dev/sr0 with a three-track noise disc, or the one described.
+    std::string OneDrive(const std::string& faults = {}, const char* description = nullptr)
     {
-        const std::string tray = MakeDisc("tray0", "audio:1200:noise=1 audio:900:noise=2 audio:700:noise=3");
+        const std::string tray = MakeDisc(
+            "tray0", description ? description : "audio:1200:noise=1 audio:900:noise=2 audio:700:noise=3");
         if (!faults.empty())
             SetFaults(tray, faults);
         UseDrives("/dev/sr0=" + tray);

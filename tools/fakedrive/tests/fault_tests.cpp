@@ -49,7 +49,8 @@ struct Step {
 };
 
 constexpr Sense kNoSense{}, kNoDisc{2, 0x3A, 1}, kTrayOpen{2, 0x3A, 2}, kBecomingReady{2, 4, 1},
-    kChanged{6, 0x28, 0}, kUnreadable{3, 0x11, 0}, kRefused{5, 0x24, 0};
+    kChanged{6, 0x28, 0}, kUnreadable{3, 0x11, 0}, kRefused{5, 0x24, 0}, kIllegalMode{5, 0x64, 0},
+    kOutOfRange{5, 0x21, 0};
 
 Step ReadOk(int32_t lsn, int32_t count = 26) { return {Op::Read, DRIVER_OP_SUCCESS, lsn, count}; }
 Step ReadFails(int32_t lsn, Sense sense, int32_t count = 26)
@@ -77,6 +78,7 @@ struct FaultCase {
     const char* name;
     const char* faults;
     std::vector<Step> steps;
+    const char* disc = nullptr;  // mkdiscimage description; none: OneDrive's three tracks
 };
 
 void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
@@ -170,7 +172,7 @@ protected:
 
 TEST_P(Faults, SeenByLibcdioAsOnRealHardware)
 {
-    OneDrive(GetParam().faults);
+    OneDrive(GetParam().faults, GetParam().disc);
     const std::vector<Step>& steps = GetParam().steps;
     for (size_t i = 0; i < steps.size(); ++i)
         Run(steps[i], i);
@@ -238,6 +240,13 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"SlowStatus",
                   "slow-status=400",
                   {Status(CDS_DISC_OK).Within(350, 5000), TocHeader(0).Within(0, 300)}},
+        // Audio 0-299, data (its pregap first) 300-649, audio 650-949, lead-out 950.
+        FaultCase{"DataSectorsAndLeadOut",
+                  "",
+                  {ReadOk(274), ReadFails(275, kIllegalMode), ReadFails(300, kIllegalMode, 1),
+                   ReadFails(449, kIllegalMode, 1), ReadFails(640, kIllegalMode), ReadOk(650), ReadOk(924),
+                   ReadFails(925, kOutOfRange), ReadFails(950, kOutOfRange, 1), Tracks(3)},
+                  "audio:300:noise=1 data:200:pregap=150 audio:300:noise=2"},
         FaultCase{"SlowInquiry",
                   "slow-inquiry=400",
                   {Inquiry().Within(350, 5000), Status(CDS_DISC_OK).Within(0, 300)}}),

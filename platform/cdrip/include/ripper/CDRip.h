@@ -215,7 +215,14 @@ CDRIP_API int32_t CDRIP_CALL CR_OpenRipper(int32_t* readSize, int32_t startSecto
  * (0 .. read size) into *bytesDelivered.  Results: CDRIP_OK data (or 0 bytes
  * when none were ready within about 0.1 s: call again), CDRIP_JITTER_ERROR
  * data in which a jitter error was found, CDRIP_RIPPING_DONE the last data of
- * the range, CDRIP_ERROR a failed read (0 bytes; calling again retries). */
+ * the range (0 bytes when the range's last data came with a jitter error),
+ * CDRIP_ERROR a failed read (0 bytes; calling again retries).
+ * A sector that cannot be read (or that the disc image lacks) is never
+ * delivered as audio by plain reads: they fail with CDRIP_ERROR for as long
+ * as it stays unreadable.  With jitter correction it is delivered as silence
+ * and named, with exactly the sectors made up, by the CDRIP_JITTER_ERROR of
+ * the data that hold it.  Sectors around the range are read as well; what
+ * happens there never fails the range. */
 CDRIP_API int32_t CDRIP_CALL CR_RipChunk(uint8_t* buffer, int32_t* bytesDelivered);
 /* 0 .. 100, the share of the range delivered so far. */
 CDRIP_API int32_t CDRIP_CALL CR_GetPercentCompleted(void);
