@@ -16,8 +16,10 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 #include <vector>
@@ -155,6 +157,13 @@ void TRipForm::ConnectHandlers()
     ConnectGuarded(AbortBitBtn, &QPushButton::clicked, &TRipForm::AbortBitBtnClick);
     ConnectGuarded(CloseBitBtn, &QPushButton::clicked, &TRipForm::CloseBitBtnClick);
     connect(Timer1, &QTimer::timeout, this, &TRipForm::RunTimer1Tick);
+
+    const QAbstractItemModel* drives = DriveComboBox->model();
+    ConnectGuarded(drives, &QAbstractItemModel::rowsInserted, &TRipForm::FitDriveBoxPopup);
+    ConnectGuarded(drives, &QAbstractItemModel::rowsRemoved, &TRipForm::FitDriveBoxPopup);
+    ConnectGuarded(drives, &QAbstractItemModel::modelReset, &TRipForm::FitDriveBoxPopup);
+    ConnectGuarded(drives, &QAbstractItemModel::dataChanged, &TRipForm::FitDriveBoxPopup);
+    connect(DriveComboBox, &QComboBox::currentTextChanged, DriveComboBox, &QWidget::setToolTip);
 }
 
 bool TRipForm::eventFilter(QObject* watched, QEvent* event)
@@ -162,6 +171,24 @@ bool TRipForm::eventFilter(QObject* watched, QEvent* event)
     if (watched == TrackListBox->viewport() && event->type() == QEvent::MouseButtonDblClick)
         Guarded(&TRipForm::TrackListBoxDblClick);
     return QWidget::eventFilter(watched, event);
+}
+
+// The box keeps the layout's size; its drop-down list is as wide as the
+// longest drive name (a name such as "/dev/sr0 (no permission: add yourself
+// to group cdrom)" runs far past the box), and its tooltip gives the chosen
+// name whole.  The width is measured from the texts: the size hint of an
+// item may follow the list's current width rather than its text.
+void TRipForm::FitDriveBoxPopup()
+{
+    QAbstractItemView* list = DriveComboBox->view();
+    int text = 0;
+    for (int i = 0; i < DriveComboBox->count(); ++i)
+        text = std::max(text, list->fontMetrics().horizontalAdvance(DriveComboBox->itemText(i)));
+    const int itemMargins = 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
+    int width = text + itemMargins + 2 * list->frameWidth();
+    if (DriveComboBox->count() > DriveComboBox->maxVisibleItems())
+        width += list->verticalScrollBar()->sizeHint().width();
+    list->setMinimumWidth(width);
 }
 
 void TRipForm::SetUpLook()
