@@ -124,6 +124,7 @@ private:
 
     void SetUpLook();
     void SetUpButtonGlyphs();
+    void DescribeForAssistiveTools();
     void FitDriveBoxPopup();
     void FitAutoSizeLabels();
     void SetStatusText(const QString& text);
