@@ -59,8 +59,8 @@ env = dict(os.environ, DISPLAY=":" + xvfb.stdout.readline().decode().strip(), QT
            XDG_DATA_HOME=tmp + "/profile", CDRIP_IMAGES=tray, CDRIP_IMAGES_ONLY="1",
            QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1")
 announced = []  # (role, name) of every object whose name changed, as the event arrived
-pyatspi.Registry.registerEventListener(lambda e: announced.append((e.source.getRoleName(), e.source.name)),
-                                       "object:property-change:accessible-name")
+def note(event): announced.append((event.source.getRoleName(), event.source.name))
+pyatspi.Registry.registerEventListener(note, "object:property-change:accessible-name")
 
 def start_ripper():  # the process and its window, once the first refresh listed the disc
     ripper = subprocess.Popen([BIN + "/Ripper"], env=env)
@@ -103,6 +103,7 @@ start_copy(frame)
 copied = lambda: os.path.exists(show + "/Audio.ini") and open(show + "/Audio.ini", "rb").read() == b"Track01.wav\r\n"
 check(wait(copied, 120) and os.path.getsize(show + "/Track01.wav") > 44, "the copy lands, Audio.ini names it")
 check(wait(lambda: ("status bar", text(20016)) in announced, 10), "the status line's new text reaches AT-SPI clients")
+pyatspi.Registry.deregisterEventListener(note, "object:property-change:accessible-name")
 ripper.send_signal(signal.SIGTERM)
 ends_cleanly(ripper, "SIGTERM without a copy")
 
