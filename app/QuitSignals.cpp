@@ -52,8 +52,9 @@ TQuitSignals::~TQuitSignals()
         return;
     for (int i = 0; i < kSignalCount; ++i)
         sigaction(kSignals[i], &gPrevious[i], nullptr);
-    close(gWriteEnd);
+    const int writeEnd = gWriteEnd;
     gWriteEnd = -1;
+    close(writeEnd);
     delete FNotifier;
     close(FReadEnd);
 }
