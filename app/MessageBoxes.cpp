@@ -1,5 +1,6 @@
 #include "MessageBoxes.h"
 
+#include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -44,6 +45,13 @@ TMessageBoxes& StandardMessageBoxes()
 {
     static TMessageBoxes boxes;
     return boxes;
+}
+
+void CloseMessageBoxes()
+{
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(window); box && box->isVisible())
+            box->close();
 }
 
 QString ErrorBoxText(const std::string& message)

@@ -28,6 +28,10 @@ public:
 // The boxes the program shows when nobody put others in their place.
 TMessageBoxes& StandardMessageBoxes();
 
+// Closes every open message box as its close button would (the question
+// answered "&Nein"), so that nothing keeps a session's end waiting.
+void CloseMessageBoxes();
+
 // The text of the standard error box for an error message: the message with
 // a full stop appended when its last character sorts after ".". The
 // comparison is on the last byte of the UTF-8 text, which is what the ANSI

@@ -13,11 +13,15 @@
 #include "Rtl.h"
 #include "TextFile.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 #include <vector>
@@ -37,6 +41,8 @@ constexpr int kTitleFontPixels = 13;  // Label13, height -13
 constexpr TColor kGradientStart = 16246494;
 constexpr TColor kGradientEnd = 15051662;
 constexpr TColor kGroupColor = 16046269;
+
+constexpr int kReadingText = 20015;  // "Einlesen:" before the percentage
 
 constexpr int kTimerInterval = 3000;
 constexpr int kHintPause = 0;
@@ -93,6 +99,35 @@ void SetPixelSize(QWidget* widget, int pixels)
     widget->setFont(font);
 }
 
+// The status line as assistive tools see it: a status bar named by its
+// text.  QLabel reports every new text as a change of that name, which
+// reaches screen readers as an AT-SPI property change.
+class TStatusLineAccessible : public QAccessibleWidget {
+public:
+    explicit TStatusLineAccessible(QLabel* label) : QAccessibleWidget(label, QAccessible::StatusBar) {}
+    QString text(QAccessible::Text kind) const override
+    {
+        return kind == QAccessible::Name ? static_cast<const QLabel*>(widget())->text()
+                                         : QAccessibleWidget::text(kind);
+    }
+};
+
+QAccessibleInterface* StatusLineAccessible(const QString&, QObject* object)
+{
+    auto* label = qobject_cast<QLabel*>(object);
+    if (label && label->objectName() == QLatin1String("StatusLabel") &&
+        qobject_cast<TRipForm*>(label->parentWidget()))
+        return new TStatusLineAccessible(label);
+    return nullptr;
+}
+
+// Before the first label exists: an interface, once made, is kept for good.
+void InstallStatusLineAccessible()
+{
+    static const bool installed = (QAccessible::installFactory(StatusLineAccessible), true);
+    (void)installed;
+}
+
 }  // namespace
 
 TRipForm::TRipForm(const TRipFormSeams& seams, QWidget* parent)
@@ -106,6 +141,7 @@ TRipForm::TRipForm(const TRipFormSeams& seams, QWidget* parent)
 {
     if (!FDriveApi.GetLogicalDriveStrings || !FDriveApi.GetDriveType)
         FDriveApi = os::SystemDriveApi();
+    InstallStatusLineAccessible();
     setupUi(this);
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -118,6 +154,7 @@ TRipForm::TRipForm(const TRipFormSeams& seams, QWidget* parent)
 
     FormCreate();
     FitAutoSizeLabels();
+    DescribeForAssistiveTools();
 
     if (QScreen* s = screen())
         move(s->availableGeometry().center() - rect().center());
@@ -149,19 +186,74 @@ void TRipForm::ConnectHandlers()
     ConnectGuarded(TrackListBox, &QListWidget::clicked, &TRipForm::TrackListBoxClick);
     ConnectGuarded(TrackListBox, &QListWidget::currentRowChanged, &TRipForm::TrackListBoxCurrentRowChanged);
     TrackListBox->viewport()->installEventFilter(this);
+    TrackListBox->installEventFilter(this);
+    // A line chosen through the accessibility interface selects it without
+    // making it current; it counts as a click all the same.
+    ConnectGuarded(TrackListBox, &QListWidget::itemSelectionChanged,
+                   &TRipForm::TrackListBoxCurrentRowChanged);
     ConnectGuarded(MP3CheckBox, &QCheckBox::toggled, &TRipForm::MP3CheckBoxClick);
     ConnectGuarded(WavCheckBox, &QCheckBox::toggled, &TRipForm::WavCheckBoxClick);
     ConnectGuarded(StartBitBtn, &QPushButton::clicked, &TRipForm::StartBitBtnClick);
     ConnectGuarded(AbortBitBtn, &QPushButton::clicked, &TRipForm::AbortBitBtnClick);
     ConnectGuarded(CloseBitBtn, &QPushButton::clicked, &TRipForm::CloseBitBtnClick);
     connect(Timer1, &QTimer::timeout, this, &TRipForm::RunTimer1Tick);
+
+    const QAbstractItemModel* drives = DriveComboBox->model();
+    ConnectGuarded(drives, &QAbstractItemModel::rowsInserted, &TRipForm::FitDriveBoxPopup);
+    ConnectGuarded(drives, &QAbstractItemModel::rowsRemoved, &TRipForm::FitDriveBoxPopup);
+    ConnectGuarded(drives, &QAbstractItemModel::modelReset, &TRipForm::FitDriveBoxPopup);
+    ConnectGuarded(drives, &QAbstractItemModel::dataChanged, &TRipForm::FitDriveBoxPopup);
+    connect(DriveComboBox, &QComboBox::currentTextChanged, DriveComboBox, &QWidget::setToolTip);
 }
 
+// Return or Enter in the track list starts a copy, as a double-click does.
 bool TRipForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == TrackListBox->viewport() && event->type() == QEvent::MouseButtonDblClick)
         Guarded(&TRipForm::TrackListBoxDblClick);
+    if (watched == TrackListBox && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat()) {
+            Guarded(&TRipForm::TrackListBoxDblClick);
+            return true;
+        }
+    }
     return QWidget::eventFilter(watched, event);
+}
+
+// The box keeps the layout's size; its drop-down list is as wide as the
+// longest drive name (a name such as "/dev/sr0 (no permission: add yourself
+// to group cdrom)" runs far past the box), and its tooltip gives the chosen
+// name whole.  The width is measured from the texts: the size hint of an
+// item may follow the list's current width rather than its text.
+void TRipForm::FitDriveBoxPopup()
+{
+    QAbstractItemView* list = DriveComboBox->view();
+    int text = 0;
+    for (int i = 0; i < DriveComboBox->count(); ++i)
+        text = std::max(text, list->fontMetrics().horizontalAdvance(DriveComboBox->itemText(i)));
+    const int itemMargins = 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
+    int width = text + itemMargins + 2 * list->frameWidth();
+    if (DriveComboBox->count() > DriveComboBox->maxVisibleItems())
+        width += list->verticalScrollBar()->sizeHint().width();
+    list->setMinimumWidth(width);
+}
+
+// Names and descriptions for screen readers, from the dialog's own texts.
+// The drive box is named by its label (its buddy in fRipper.ui: on Linux a
+// combo box names itself by its entry and points to its label); a list has
+// no such pointer and takes its label's text as its name.  The status line
+// is named by its text.
+void TRipForm::DescribeForAssistiveTools()
+{
+    TrackListBox->setAccessibleName(Label11->text());
+    Image1->setAccessibleName(windowTitle());
+    Image1->setAccessibleDescription(Label13->text());
+    QString reading = FromUtf8(TranslateText(kReadingText));
+    while (reading.endsWith(u':') || reading.endsWith(u' '))
+        reading.chop(1);
+    ProgressBar1->setAccessibleName(reading.isEmpty() ? GroupBox1->title() : reading);
+    ProgressBar1->setAccessibleDescription(GroupBox1->title());
 }
 
 void TRipForm::SetUpLook()

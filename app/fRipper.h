@@ -67,7 +67,8 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     // Closing while a rip runs aborts it; the dialog closes once the rip
-    // has returned; nothing unfinished reaches the slideshow folder.
+    // has returned; nothing unfinished reaches the slideshow folder.  A
+    // close while the overwrite question is open starts no copy.
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -123,6 +124,8 @@ private:
 
     void SetUpLook();
     void SetUpButtonGlyphs();
+    void DescribeForAssistiveTools();
+    void FitDriveBoxPopup();
     void FitAutoSizeLabels();
     void SetStatusText(const QString& text);
 
@@ -150,9 +153,9 @@ private:
     std::unique_ptr<TLameCoder> LameCoder1;
     std::unique_ptr<TCDRIP> CDRIP1;
 
-    bool FRipping = false;         // inside RipTrack
-    bool FAbortRequested = false;  // Abort or close asked during this rip
-    bool FCloseRequested = false;
+    bool FRipping = false;           // inside RipTrack
+    bool FAbortRequested = false;    // Abort or close asked during this rip
+    bool FCloseRequested = false;    // since the start began, or during the rip
     bool FRefreshing = false;        // inside a tick, its error box included
     bool FFillingTrackList = false;  // list changes made by code
     bool FHourglass = false;

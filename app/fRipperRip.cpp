@@ -156,6 +156,7 @@ void TRipForm::StartBitBtnClick()
 {
     if (FRipping)
         return;
+    FCloseRequested = false;
     StartBitBtn->setEnabled(false);
     Timer1->stop();
 
@@ -181,6 +182,12 @@ void TRipForm::StartBitBtnClick()
         SetHourglass(false);
         RefuseStart();
         throw;
+    }
+    // Closed while the question was open (the session ended): no copy.
+    if (FCloseRequested) {
+        SetHourglass(false);
+        RefuseStart();
+        return;
     }
     RipLine(line);
 }
@@ -225,7 +232,7 @@ void TRipForm::RipLine(int line)
         StartBitBtn->setEnabled(true);
     else if (error.empty())
         SetStatusText(FromUtf8(TranslateText(kStatusDone)));
-    else
+    else if (!FCloseRequested)  // the error of a rip given up for a close keeps no one waiting
         Boxes().ShowError(this, ErrorBoxText(error));
     if (FCloseRequested)
         close();
@@ -291,12 +298,11 @@ void TRipForm::CloseBitBtnClick() { close(); }
 
 void TRipForm::closeEvent(QCloseEvent* event)
 {
+    FCloseRequested = true;
     if (FRipping) {
-        FCloseRequested = true;
         AbortBitBtnClick();
         event->ignore();
         return;
     }
-    FCloseRequested = false;
     QWidget::closeEvent(event);
 }

@@ -1,5 +1,6 @@
 // The program: system information first, then the one dialog until it closes.
-//   Ripper                 the dialog
+//   Ripper                 the dialog; exits 0 when it closes, also on SIGTERM,
+//                          SIGHUP or SIGINT
 //   Ripper --version       prints the version; needs no display
 //   Ripper --check-start   builds the dialog as a start does, without showing
 //                          it, prints the wizard picture it loaded and every
@@ -7,6 +8,7 @@
 //                          the start-up met no error, 1 otherwise
 #include "MessageBoxes.h"
 #include "NVL_SystemInfo.h"
+#include "QuitSignals.h"
 #include "fRipper.h"
 
 #include <QApplication>
@@ -69,9 +71,17 @@ int main(int argc, char** argv)
         if (checkStart) {
             result = CheckStart();
         } else {
+            // SIGTERM, SIGHUP and SIGINT close the dialog as its close box does
+            // (a rip is abandoned first); one during the start-up closes its
+            // boxes and the window never shows.
+            TQuitSignals quitSignals;
+            QObject::connect(&quitSignals, &TQuitSignals::Received, &CloseMessageBoxes);
             TRipForm RipForm;
-            RipForm.show();
-            result = application.exec();
+            QObject::connect(&quitSignals, &TQuitSignals::Received, &RipForm, &QWidget::close);
+            if (quitSignals.Count() == 0) {
+                RipForm.show();
+                result = application.exec();
+            }
         }
     }
     FinalizeSystemInfo();

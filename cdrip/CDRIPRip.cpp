@@ -349,10 +349,12 @@ void TCDRIP::RipTrack(int32_t trackNum, const std::string& fileName)
 
 void TCDRIP::RipSectors(int32_t startSector, int32_t endSector, const std::string& fileName)
 {
+    // Before anything that can fail: an earlier rip's complete copy must not
+    // pass for this one's, or RipTrack would end a track never copied.
+    FOutputComplete = false;
     if (!ApplyParameters())
         throw ECDRIPError("Invalid CD-ROM parameters");
     FAborted = false;
-    FOutputComplete = false;
     int32_t readSize = 0;
     if (FApi.OpenRipper(&readSize, startSector, endSector) == CDRIP_ERROR)
         throw ECDRIPError(ReadError);

@@ -147,7 +147,8 @@ INSTANTIATE_TEST_SUITE_P(
         TConfirmCase{"Nein", [](QMessageBox* box) { ButtonNamed(box, "&Nein")->click(); }, false},
         TConfirmCase{"Escape", [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); }, false},
         TConfirmCase{"Enter", [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); }, true},
-        TConfirmCase{"Closed", [](QMessageBox* box) { box->close(); }, false}),
+        TConfirmCase{"Closed", [](QMessageBox* box) { box->close(); }, false},
+        TConfirmCase{"SessionEnds", [](QMessageBox*) { CloseMessageBoxes(); }, false}),
     [](const testing::TestParamInfo<TConfirmCase>& param) { return std::string(param.param.Name); });
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -193,7 +194,8 @@ TEST_F(RipDialogTest, Mp3RipThenBackToWav)
 
     ClickBox(Mp3());  // unchecking MP3 checks WAV
     EXPECT_TRUE(Wav()->isChecked());
-    Rip(1);
+    ClickLine(1);
+    QTest::keyClick(List(), Qt::Key_Return);  // as a double-click does
     EXPECT_EQ(ReadAll(Slideshow + "/Track02.wav").substr(0, 4), "RIFF");
     EXPECT_EQ(AudioIni(), "Track02.mp3\r\nTrack02.wav\r\n");
     EXPECT_TRUE(Boxes.Shown.empty());
@@ -205,7 +207,7 @@ TEST_F(RipDialogTest, OverwriteYesRipsOverTheFileAndListsItTwice)
     Tick();
     Rip(1);
     Boxes.ConfirmAnswer = true;
-    Rip(1);
+    QTest::keyClick(List(), Qt::Key_Enter, Qt::KeypadModifier);
     ASSERT_EQ(Boxes.Shown.size(), 1u);
     EXPECT_EQ(Boxes.Shown[0].Kind, "confirm");
     EXPECT_EQ(Boxes.Shown[0].Text,
@@ -551,13 +553,15 @@ TEST_F(RipDialogTest, RemovedDiscEmptiesAndDisablesTheList)
     EXPECT_FALSE(Start()->isEnabled());
 }
 
+// The second name is far wider than the box: the drop-down list and the
+// box's tooltip show it whole, the box keeps its size.
 TEST_F(RipDialogTest, TwoVirtualDrivesAreNumberedInOrder)
 {
-    const std::string second = Temp.path().toStdString() + "/tray2.cue";
+    const std::string second = Temp.path().toStdString() + "/tray2-in-the-drive-with-a-long-name.cue";
     discimage::WriteImage(AudioDisc(5), second);
     OPEN_TRAYS(Tray + ":" + second);
     EXPECT_EQ(Drives()->itemText(0), "Virtual CD drive (tray1.cue)");
-    EXPECT_EQ(Drives()->itemText(1), "Virtual CD drive (tray2.cue)");
+    EXPECT_EQ(Drives()->itemText(1), "Virtual CD drive (tray2-in-the-drive-with-a-long-name.cue)");
     EXPECT_EQ(Drives()->currentIndex(), 0);
     Tick();
     EXPECT_EQ(List()->count(), 3);
@@ -565,6 +569,15 @@ TEST_F(RipDialogTest, TwoVirtualDrivesAreNumberedInOrder)
     QTest::keyClick(Drives(), Qt::Key_Down);
     EXPECT_EQ(Drives()->currentIndex(), 1);
     EXPECT_EQ(List()->count(), 5);
+    EXPECT_EQ(Drives()->toolTip(), Drives()->itemText(1));
+    QStyle* listTakesTheBoxWidth = QStyleFactory::create(QStringLiteral("Windows"));
+    listTakesTheBoxWidth->setParent(Form.get());
+    Drives()->setStyle(listTakesTheBoxWidth);
+    Drives()->showPopup();
+    const QAbstractItemView* popup = Drives()->view();
+    EXPECT_GT(popup->viewport()->width(), popup->fontMetrics().horizontalAdvance(Drives()->itemText(1)));
+    EXPECT_EQ(Drives()->width(), 281);
+    Drives()->hidePopup();
     Rip(4);
     EXPECT_EQ(AudioIni(), "Track05.wav\r\n");
     EXPECT_EQ(ReadAll(Slideshow + "/Track05.wav").size(), 44 + discimage::TrackBytes(AudioDisc(5), 4).size());

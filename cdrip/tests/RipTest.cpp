@@ -318,8 +318,13 @@ TEST_F(RipTest, NoJitterNoJitterFile)
 
 // ---- failures ----
 
+// Also after a complete rip: the refused one ends no track of its own.
 TEST_F(RipTest, RefusedParametersOpenNothing)
 {
+    ripper->RipTrack(1, dir.Path("done.wav"));
+    events.clear();
+    cd.log.clear();
+    files.created.clear();
     cd.setParamsResult = CDRIP_ERROR;
     ExpectError([&] { ripper->RipTrack(1, dir.Path("t.wav")); }, "Invalid CD-ROM parameters");
     EXPECT_EQ(cd.Count("OpenRipper"), 0);
