@@ -326,8 +326,9 @@ TEST(Content, MelodyIsAudibleQuietAndEndsSoftly)
 
 namespace {
 
-// The demo command burns this description into the demo's virtual drive.
-TEST(DemoDisc, HasAFewShortTunesAndADataTrackLast)
+// The demo command burns this description into the demo's virtual drive;
+// the dialog shows its titles.
+TEST(DemoDisc, HasAFewShortTitledTunesAndADataTrackLast)
 {
     std::ifstream in(DEMO_DISC_PATH);
     ASSERT_TRUE(in) << DEMO_DISC_PATH;
@@ -337,10 +338,15 @@ TEST(DemoDisc, HasAFewShortTunesAndADataTrackLast)
     ASSERT_GE(d.tracks.size(), 4u);
     ASSERT_LE(d.tracks.size(), 6u);
     EXPECT_FALSE(d.tracks.back().audio);
+    EXPECT_FALSE(d.title.empty());
+    EXPECT_TRUE(std::any_of(d.tracks.begin(), d.tracks.end(), [](const Track& t) {
+        return t.title.find("\u00FC") != std::string::npos;
+    })) << "an umlaut in a title";
     for (size_t i = 0; i + 1 < d.tracks.size(); ++i) {
         SCOPED_TRACE(i);
         const Track& t = d.tracks[i];
         EXPECT_TRUE(t.audio);
+        EXPECT_FALSE(t.title.empty());
         EXPECT_TRUE(t.content == Content::Melody || t.content == Content::Sine);
         EXPECT_GE(t.sectors, 20 * kSectorsPerSecond);
         EXPECT_LE(t.sectors, 60 * kSectorsPerSecond);
