@@ -6,13 +6,9 @@
  * TRAY.cdtext that changes that block or adds further ones (README.md). */
 #include "fakedrive.h"
 
-#include <ctype.h>
-#include <errno.h>
-#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
 #define PACK 18
 #define MAX_BLOCKS 8
@@ -57,24 +53,14 @@ static void set_text(struct block* block, int kind, int track, const char* value
     block->has_text |= len > 0;
 }
 
+/* The file's text (malloc'd), or NULL. */
 static char* read_file(const char* path)
 {
-    int fd = fd_real_open(path, O_RDONLY | O_CLOEXEC, 0);
-    if (fd < 0)
-        return NULL;
     char* text = malloc(FILE_MAX);
-    size_t used = 0;
-    ssize_t n = 0;
-    while (text && used + 1 < FILE_MAX && (n = read(fd, text + used, FILE_MAX - 1 - used)) != 0) {
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            break;
-        used += (size_t)n;
+    if (text && !fd_read_text(path, text, FILE_MAX)) {
+        free(text);
+        return NULL;
     }
-    fd_real_close(fd);
-    if (text)
-        text[used] = '\0';
     return text;
 }
 
@@ -123,7 +109,8 @@ static void read_companion(const char* tray, struct blocks* b)
         const char* value = eq ? eq + 1 : NULL;
         size_t key_len = eq ? (size_t)(eq - line) : 0;
         size_t value_len = eq ? len - key_len - 1 : 0;
-        long number = value ? strtol(value, NULL, 0) : 0;
+        bool hex = value && value[0] == '0' && (value[1] == 'x' || value[1] == 'X');
+        long number = value ? strtol(value, NULL, hex ? 16 : 10) : 0;
         if (len == 0 || line[0] == '#' || line[0] == '\r') {
         } else if (key_len == 5 && strncmp(line, "block", 5) == 0) {
             if (!(block = add_block(b, (uint8_t)number)))

@@ -98,6 +98,9 @@ bool fd_disc_load(const char* cue, struct fd_disc* disc);
 bool fd_disc_read(const struct fd_disc* disc, int32_t lsn, int32_t count, uint8_t* out);
 /* The track holding LSN, or -1 (index into tracks). */
 int fd_disc_track_of(const struct fd_disc* disc, int32_t lsn);
+/* Reads the file at PATH (at most SIZE - 1 bytes) into BUF, NUL-terminated.
+ * Returns false if it cannot be read. */
+bool fd_read_text(const char* path, char* buf, size_t size);
 
 /* ---- cdtext.c ---- */
 
