@@ -316,24 +316,11 @@ TEST_F(DriveTest, CdTextPacksCarryTheCueAndTheCompanionBlocks)
     EXPECT_EQ(std::vector<int>(performers + 18, performers + 24),
               (std::vector<int>{0x81, 2, 3, 5, 'r', 'z'}));
     const uint8_t* size = raw + 4 + 18 * 4;
-    const std::vector<int> info = {0x8F,
-                                   0,
-                                   4,
-                                   0,
-                                   /* charset, tracks 1..2 */ 0,
-                                   1,
-                                   2,
-                                   0,
-                                   /* packs of 0x80, 0x81 */ 2,
-                                   2,
-                                   0,
-                                   0,
-                                   0,
-                                   0,
-                                   0,
-                                   0};
+    // Size information: character code 0, tracks 1..2, copyright 0, 2 packs
+    // of titles, 2 of performers; 3 of size; last sequence numbers 6 and 5;
+    // languages English and German.
+    const std::vector<int> info = {0x8F, 0, 4, 0, 0, 1, 2, 0, 2, 2, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(std::vector<int>(size, size + 16), info);
-    // Packs of 0x8F: 3; last sequence numbers 6 and 5; languages English and German.
     EXPECT_EQ(std::vector<int>(size + 18 + 11, size + 18 + 14), (std::vector<int>{3, 6, 5}));
     EXPECT_EQ(std::vector<int>(size + 36 + 8, size + 36 + 11), (std::vector<int>{9, 8, 0}));
     cdio_free(raw);
