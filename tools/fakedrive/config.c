@@ -320,6 +320,12 @@ static bool parse_item(const char* item, struct fd_faults* f)
         f->eio[f->n_eio++] = range;
         return true;
     }
+    if (strncmp(item, "cdtext-bad-crc=", 15) == 0) {
+        if (f->n_bad_crc == FD_MAX_RANGES || !parse_long(item + 15, &value))
+            return false;
+        f->bad_crc[f->n_bad_crc++] = value;
+        return true;
+    }
     if (strncmp(item, "vendor=", 7) == 0)
         pad(f->vendor, 8, item + 7);
     else if (strncmp(item, "model=", 6) == 0)

@@ -30,13 +30,13 @@ static bool bin_path(const char* cue, char* out)
     return snprintf(out, FD_PATH_MAX, "%s.bin", resolved) < FD_PATH_MAX;
 }
 
-static bool read_text(const char* path, char* buf, size_t size)
+bool fd_read_text(const char* path, char* buf, size_t size)
 {
     int fd = fd_real_open(path, O_RDONLY | O_CLOEXEC, 0);
     if (fd < 0)
         return false;
     size_t used = 0;
-    ssize_t n;
+    ssize_t n = 0;
     while (used + 1 < size && (n = read(fd, buf + used, size - 1 - used)) != 0) {
         if (n < 0 && errno == EINTR)
             continue;
@@ -93,7 +93,7 @@ bool fd_disc_load(const char* cue, struct fd_disc* disc)
     if (!bin_path(cue, disc->bin) || fd_real_stat(disc->bin, &st) != 0)
         return false;
     pthread_mutex_lock(&text_lock);
-    bool ok = read_text(cue, text, sizeof text) && parse_cue(text, disc);
+    bool ok = fd_read_text(cue, text, sizeof text) && parse_cue(text, disc);
     pthread_mutex_unlock(&text_lock);
     if (!ok)
         return false;

@@ -366,7 +366,9 @@ static void read_toc(struct drive* d, const uint8_t* cdb, uint8_t* buf, unsigned
     if (medium_ready(d, o)) {
         fd_sleep_us(d->faults.slow_toc_ms * 1000);
         const struct fd_disc* disc = &d->disc;
-        uint8_t data[4 + 11 * (FD_MAX_TRACKS + 6)] = {0};
+        uint8_t toc[4 + 11 * (FD_MAX_TRACKS + 6)] = {0};
+        uint8_t* data = toc;
+        uint8_t* text = NULL;
         unsigned len = 4;
         const struct fd_track* last = &disc->tracks[disc->n_tracks - 1];
         data[2] = (uint8_t)disc->tracks[0].number;
@@ -402,6 +404,9 @@ static void read_toc(struct drive* d, const uint8_t* cdb, uint8_t* buf, unsigned
             len = 12;
         } else if (format == 2) {
             len = full_toc(d, data);
+        } else if (format == 5 && (text = malloc(FD_CDTEXT_MAX)) != NULL) {
+            data = text;
+            len = fd_cdtext_reply(d->tray, disc, &d->faults, text);
         } else {
             fail(o, 0x05, 0x24, 0x00);
         }
@@ -409,6 +414,7 @@ static void read_toc(struct drive* d, const uint8_t* cdb, uint8_t* buf, unsigned
             put_be(data, len - 2, 2);
             reply(o, buf, buflen, be(cdb + 7, 2), data, len);
         }
+        free(text);
     }
     char text[16];
     fd_log(d->name, "READTOC %u %s", format, outcome_text(o, text, sizeof text));

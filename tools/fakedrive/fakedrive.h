@@ -4,6 +4,7 @@
  * interpose.c  libc calls (stat, open, ioctl, ...) and the table of our fds
  * config.c     FAKEDRIVE / FAKEDRIVE_LINKS and the per-tray fault files
  * disc.c       a cue/bin image as a disc: TOC and sectors
+ * cdtext.c     the disc's CD-Text packs (READ TOC format 5)
  * drive.c      the drive: state, the kernel's CDROM ioctls, MMC packets */
 #ifndef FAKEDRIVE_H
 #define FAKEDRIVE_H
@@ -50,6 +51,8 @@ struct fd_faults {
     struct fd_range eio[FD_MAX_RANGES];
     int n_eio;
     char vendor[9], model[17], revision[5]; /* blank-padded, NUL-terminated */
+    long bad_crc[FD_MAX_RANGES];            /* CD-Text packs whose CRC is wrong */
+    int n_bad_crc;
 };
 
 /* What a path names: a configured drive, a link to one, or nothing of ours. */
@@ -97,6 +100,20 @@ bool fd_disc_read(const struct fd_disc* disc, int32_t lsn, int32_t count, uint8_
 /* Whether sectors LSN .. LSN+COUNT-1 hold audio, data or both, by the mode
  * each sector is written in (a track's pregap has the track's mode). */
 void fd_disc_modes(const struct fd_disc* disc, int32_t lsn, int32_t count, bool* audio, bool* data);
+/* Reads the file at PATH (at most SIZE - 1 bytes) into BUF, NUL-terminated.
+ * Returns false if it cannot be read. */
+bool fd_read_text(const char* path, char* buf, size_t size);
+
+/* ---- cdtext.c ---- */
+
+/* The longest answer to READ TOC format 5: 8 blocks of 256 packs. */
+#define FD_CDTEXT_MAX (4 + 8 * 256 * 18)
+
+/* Builds the answer to READ TOC format 5 for the disc in TRAY into OUT
+ * (FD_CDTEXT_MAX bytes): the 4-byte header, then the packs.  Returns its
+ * length; 4 when the disc has no CD-Text. */
+unsigned fd_cdtext_reply(const char* tray, const struct fd_disc* disc, const struct fd_faults* faults,
+                         uint8_t* out);
 
 /* ---- drive.c ---- */
 

@@ -10,6 +10,9 @@
 namespace discimage {
 namespace {
 
+const char kUnknownItem[] =
+    "unknown item (first=N, album=\"TEXT\", performer=\"TEXT\", audio:LEN..., data:LEN...)";
+
 class ItemError : public std::invalid_argument {
 public:
     ItemError(const std::string& item, const std::string& what)
@@ -17,17 +20,58 @@ public:
     {}
 };
 
+// Splits at sep, except inside double quotes.
 std::vector<std::string> Split(const std::string& s, char sep)
 {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (;;) {
-        const size_t at = s.find(sep, start);
-        parts.push_back(s.substr(start, at - start));
-        if (at == std::string::npos)
-            return parts;
-        start = at + 1;
+    std::vector<std::string> parts(1);
+    bool quoted = false;
+    for (const char c : s) {
+        if (c == sep && !quoted) {
+            parts.emplace_back();
+            continue;
+        }
+        quoted ^= c == '"';
+        parts.back() += c;
     }
+    return parts;
+}
+
+// The items of one line: separated by whitespace outside double quotes;
+// '#' outside quotes starts a comment.
+std::vector<std::string> LineItems(const std::string& line)
+{
+    std::vector<std::string> items;
+    std::string item;
+    bool quoted = false;
+    for (const char c : line) {
+        if (!quoted && c == '#')
+            break;
+        if (!quoted && std::isspace(static_cast<unsigned char>(c))) {
+            if (!item.empty())
+                items.push_back(std::move(item));
+            item.clear();
+            continue;
+        }
+        quoted ^= c == '"';
+        item += c;
+    }
+    if (quoted)
+        throw ItemError(item, "the quoted text has no closing '\"'");
+    if (!item.empty())
+        items.push_back(item);
+    return items;
+}
+
+// TEXT or "TEXT" of a title or performer.
+std::string ParseText(const std::string& item, const std::string& value)
+{
+    std::string text = value;
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
+        text = text.substr(1, text.size() - 2);
+    const std::string problem = TextProblem(text);
+    if (!problem.empty())
+        throw ItemError(item, problem);
+    return text;
 }
 
 bool ParseNumber(const std::string& text, double& value)
@@ -95,6 +139,13 @@ Track ParseTrack(const std::string& item)
         const std::string key = option.substr(0, eq);
         const bool hasValue = eq != std::string::npos;
         const std::string value = hasValue ? option.substr(eq + 1) : std::string();
+        if (key == "title" || key == "performer") {
+            std::string& text = key == "title" ? t.title : t.performer;
+            if (!hasValue || !text.empty())
+                throw ItemError(item, !hasValue ? key + " needs a text" : key + " given twice");
+            text = ParseText(item, value);
+            continue;
+        }
         if (key == "pregap") {
             if (havePregap || !hasValue)
                 throw ItemError(item, havePregap ? "pregap given twice" : "pregap needs a length");
@@ -103,7 +154,8 @@ Track ParseTrack(const std::string& item)
             continue;
         }
         if (!t.audio)
-            throw ItemError(item, "a data track takes only pregap=LEN, not '" + option + "'");
+            throw ItemError(item,
+                            "a data track takes only pregap, title and performer, not '" + option + "'");
         if (haveContent)
             throw ItemError(item, "more than one content ('" + option + "')");
         haveContent = true;
@@ -123,7 +175,7 @@ Track ParseTrack(const std::string& item)
         } else {
             throw ItemError(item, "unknown option '" + option +
                                       "' (sine[=HZ], noise[=SEED], counter, silence, melody[=SEED], "
-                                      "pregap=LEN)");
+                                      "pregap=LEN, title=\"TEXT\", performer=\"TEXT\")");
         }
     }
     return t;
@@ -138,9 +190,7 @@ Disc ParseDescription(const std::string& text)
     std::istringstream lines(text);
     std::string line;
     while (std::getline(lines, line)) {
-        std::istringstream items(line.substr(0, line.find('#')));
-        std::string item;
-        while (items >> item) {
+        for (const std::string& item : LineItems(line)) {
             if (item.rfind("first=", 0) == 0) {
                 uint64_t first = 0;
                 if (haveFirst)
@@ -151,13 +201,19 @@ Disc ParseDescription(const std::string& text)
                     throw ItemError(item, "the first track number must be 1..99");
                 disc.firstTrack = static_cast<int>(first);
                 haveFirst = true;
+            } else if (item.rfind("album=", 0) == 0 || item.rfind("performer=", 0) == 0) {
+                const size_t eq = item.find('=');
+                std::string& albumText = eq == 5 ? disc.title : disc.performer;
+                if (!albumText.empty())
+                    throw ItemError(item, "the album's " + item.substr(0, eq) + " given twice");
+                albumText = ParseText(item, item.substr(eq + 1));
             } else if (item.rfind("audio", 0) == 0 || item.rfind("data", 0) == 0) {
                 const std::string kind = item.substr(0, item.find(':'));
                 if (kind != "audio" && kind != "data")
-                    throw ItemError(item, "unknown item (first=N, audio:LEN..., data:LEN...)");
+                    throw ItemError(item, kUnknownItem);
                 disc.tracks.push_back(ParseTrack(item));
             } else {
-                throw ItemError(item, "unknown item (first=N, audio:LEN..., data:LEN...)");
+                throw ItemError(item, kUnknownItem);
             }
         }
     }
@@ -170,6 +226,10 @@ std::string FormatDescription(const Disc& disc)
     std::ostringstream out;
     out.precision(17);
     out << "first=" << disc.firstTrack << "\n";
+    if (!disc.title.empty())
+        out << "album=\"" << disc.title << "\"\n";
+    if (!disc.performer.empty())
+        out << "performer=\"" << disc.performer << "\"\n";
     for (const Track& t : disc.tracks) {
         out << (t.audio ? "audio:" : "data:") << t.sectors;
         if (t.audio) {
@@ -183,6 +243,10 @@ std::string FormatDescription(const Disc& disc)
         }
         if (t.pregap > 0)
             out << ":pregap=" << t.pregap;
+        if (!t.title.empty())
+            out << ":title=\"" << t.title << '"';
+        if (!t.performer.empty())
+            out << ":performer=\"" << t.performer << '"';
         out << "\n";
     }
     return out.str();

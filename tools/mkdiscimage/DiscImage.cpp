@@ -3,6 +3,7 @@
 #include "PathNames.h"
 #include "StdioFile.h"
 #include "Sectors.h"
+#include "Utf8.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,7 +18,45 @@ namespace discimage {
 bool Track::operator==(const Track& o) const
 {
     return audio == o.audio && sectors == o.sectors && content == o.content && frequency == o.frequency &&
-           seed == o.seed && pregap == o.pregap;
+           seed == o.seed && pregap == o.pregap && title == o.title && performer == o.performer;
+}
+
+std::string TextProblem(const std::string& text)
+{
+    size_t chars = 0;
+    for (size_t pos = 0; pos < text.size(); ++chars) {
+        const char32_t cp = util::NextCodePoint(text, pos);
+        if (cp == util::kNotUtf8)
+            return "the text is not UTF-8";
+        if (cp == '"')
+            return "a cue sheet's text cannot hold a double quote";
+        if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0))
+            return "the text holds a control character";
+    }
+    if (chars > kMaxTextChars)
+        return "the text has " + std::to_string(chars) + " characters; a cue sheet's text has at most " +
+               std::to_string(kMaxTextChars);
+    return {};
+}
+
+size_t TextPacks(const Disc& disc)
+{
+    size_t packs = 0;
+    for (const auto field : {&Track::title, &Track::performer}) {
+        const std::string& album = field == &Track::title ? disc.title : disc.performer;
+        bool any = false;
+        size_t bytes = 0;
+        for (size_t i = 0; i <= disc.tracks.size(); ++i) {
+            const std::string& text = i == 0 ? album : disc.tracks[i - 1].*field;
+            any |= !text.empty();
+            for (size_t pos = 0; pos < text.size(); ++bytes)
+                util::NextCodePoint(text, pos);
+            ++bytes;  // the NUL
+        }
+        if (any)
+            packs += (bytes + 11) / 12;
+    }
+    return packs == 0 ? 0 : packs + 3;
 }
 
 void Validate(const Disc& disc)
@@ -42,8 +81,17 @@ void Validate(const Disc& disc)
         if (t.audio && t.content == Content::Sine && !(t.frequency > 0.0 && t.frequency < 22050.0))
             throw std::invalid_argument(which + ": frequency " + std::to_string(t.frequency) +
                                         " Hz is outside (0, 22050)");
+        for (const std::string* text : {&t.title, &t.performer})
+            if (const std::string problem = TextProblem(*text); !problem.empty())
+                throw std::invalid_argument(which + ": " + problem);
         total += int64_t{t.sectors} + t.pregap;
     }
+    for (const std::string* text : {&disc.title, &disc.performer})
+        if (const std::string problem = TextProblem(*text); !problem.empty())
+            throw std::invalid_argument("the album: " + problem);
+    if (TextPacks(disc) > kMaxTextPacks)
+        throw std::invalid_argument("the titles and performers fill " + std::to_string(TextPacks(disc)) +
+                                    " packs of CD-Text; one block holds " + std::to_string(kMaxTextPacks));
     if (total > kMaxDiscSectors)
         throw std::invalid_argument("the disc is too long: " + std::to_string(total) +
                                     " sectors with pregaps; a CD holds at most " +
@@ -169,13 +217,24 @@ private:
 std::string CueText(const Disc& disc, const std::string& binName)
 {
     Validate(disc);
-    std::string cue = "FILE \"" + binName + "\" BINARY\n";
+    const auto text = [](const std::string& indent, const Track& t) {
+        std::string lines;
+        if (!t.title.empty())
+            lines += indent + "TITLE \"" + t.title + "\"\n";
+        if (!t.performer.empty())
+            lines += indent + "PERFORMER \"" + t.performer + "\"\n";
+        return lines;
+    };
+    Track album;
+    album.title = disc.title;
+    album.performer = disc.performer;
+    std::string cue = text("", album) + "FILE \"" + binName + "\" BINARY\n";
     for (size_t i = 0; i < disc.tracks.size(); ++i) {
         const Track& t = disc.tracks[i];
         char line[64];
         std::snprintf(line, sizeof line, "  TRACK %02d %s\n", disc.firstTrack + static_cast<int>(i),
                       t.audio ? "AUDIO" : "MODE1/2352");
-        cue += line;
+        cue += line + text("    ", t);
         // libcdio ignores the PREGAP directive, so pregaps are real sectors.
         if (t.pregap > 0)
             cue += "    INDEX 00 " + Msf(PregapStart(disc, i)) + "\n";

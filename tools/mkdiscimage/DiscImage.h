@@ -45,6 +45,8 @@ struct Track {
     double frequency = 440.0;  // Sine
     uint32_t seed = 1;         // Noise, Melody
     int32_t pregap = 0;        // sectors stored before INDEX 01 (INDEX 00 .. 01)
+    std::string title{};       // CD-Text, UTF-8; empty: none
+    std::string performer{};
 
     bool operator==(const Track& o) const;
     bool operator!=(const Track& o) const { return !(*this == o); }
@@ -53,15 +55,38 @@ struct Track {
 struct Disc {
     int firstTrack = 1;  // number of the first track in the cue
     std::vector<Track> tracks;
+    std::string title{};  // the album's CD-Text, UTF-8; empty: none
+    std::string performer{};
 
-    bool operator==(const Disc& o) const { return firstTrack == o.firstTrack && tracks == o.tracks; }
+    bool operator==(const Disc& o) const
+    {
+        return firstTrack == o.firstTrack && tracks == o.tracks && title == o.title &&
+               performer == o.performer;
+    }
     bool operator!=(const Disc& o) const { return !(*this == o); }
 };
 
+// A CD-Text string: at most this many characters, as in a cue sheet.
+constexpr size_t kMaxTextChars = 80;
+// The packs of one language block, three of them for its size information.
+constexpr size_t kMaxTextPacks = 256;
+
 // Throws std::invalid_argument when the disc cannot be written as a cue:
 // no tracks, a track of 0 sectors, a negative pregap, numbers outside 1..99,
-// a sine frequency outside (0, 22050), more than kMaxDiscSectors in all.
+// a sine frequency outside (0, 22050), more than kMaxDiscSectors in all, a
+// text a cue cannot carry (not UTF-8, a double quote, a control character,
+// more than kMaxTextChars characters), or more text than one CD-Text block
+// holds (kMaxTextPacks packs of 12 characters).
 void Validate(const Disc& disc);
+
+// Why text cannot be a title or performer in a cue sheet; empty when it can.
+std::string TextProblem(const std::string& text);
+
+// The packs of CD-Text that the disc's titles and performers fill: for each
+// of the two kinds that any text uses, one string per track and one for the
+// album, each with its terminating NUL and one byte per character (ISO-8859-1),
+// in packs of 12 bytes; plus the 3 packs of size information.  0 without text.
+size_t TextPacks(const Disc& disc);
 
 // Writes <stem>.cue (at cuePath, which must end in ".cue") and <stem>.bin.
 // Both are written under temporary names and renamed into place, bin first,
@@ -69,7 +94,9 @@ void Validate(const Disc& disc);
 // Throws std::invalid_argument for an invalid disc, std::runtime_error on I/O failure.
 void WriteImage(const Disc& disc, const std::string& cuePath);
 
-// The cue sheet's text, naming binName on its FILE line.
+// The cue sheet's text, naming binName on its FILE line.  The CD-Text goes
+// in as the cue's TITLE and PERFORMER lines, UTF-8, before FILE for the album
+// and after each TRACK line for a track.
 std::string CueText(const Disc& disc, const std::string& binName);
 
 // The track's own sectors (INDEX 01 to its end) exactly as stored in the bin.
@@ -100,9 +127,14 @@ std::optional<uint32_t> CounterRunStart(const uint8_t* pcm, size_t bytes);
 // Parses a description. Items are separated by whitespace; '#' starts a
 // comment running to the end of the line.
 //   first=N                           number of the first track (1..99)
-//   audio:LEN[:CONTENT][:pregap=LEN]  CONTENT: sine | sine=HZ | noise | noise=SEED |
+//   album="TEXT"  performer="TEXT"    the album's CD-Text title and performer
+//   audio:LEN[:CONTENT][:pregap=LEN][:title="TEXT"][:performer="TEXT"]
+//                                     CONTENT: sine | sine=HZ | noise | noise=SEED |
 //                                     counter | silence | melody | melody=SEED
-//   data:LEN[:pregap=LEN]             a MODE1/2352 data track
+//   data:LEN[:pregap=LEN][:title="TEXT"][:performer="TEXT"]
+//                                     a MODE1/2352 data track
+// TEXT is UTF-8 between double quotes, where blanks, colons and '#' are
+// text; the quotes may be left out around a text without any of them.
 // LEN is a sector count ("1500") or a time: "20s", "2.5s", "1m", "1m30s"
 // (75 sectors a second; a time that is not a whole number of sectors is an error).
 // Throws std::invalid_argument naming the offending item.

@@ -14,12 +14,18 @@ const char kUsage[] =
     "       mkdiscimage OUT.cue -f FILE      (FILE '-' reads standard input)\n"
     "Writes OUT.cue and OUT.bin. Description items:\n"
     "  first=N                            number of the first track (default 1)\n"
-    "  audio:LEN[:CONTENT][:pregap=LEN]   CONTENT: sine[=HZ] (default 440) | noise[=SEED] |\n"
+    "  album=\"TEXT\"  performer=\"TEXT\"    the album's title and performer (CD-Text)\n"
+    "  audio:LEN[:CONTENT][:pregap=LEN][:title=\"TEXT\"][:performer=\"TEXT\"]\n"
+    "                                     CONTENT: sine[=HZ] (default 440) | noise[=SEED] |\n"
     "                                     counter | silence | melody[=SEED]\n"
-    "  data:LEN[:pregap=LEN]              a MODE1/2352 data track\n"
+    "  data:LEN[:pregap=LEN][:title=\"TEXT\"][:performer=\"TEXT\"]\n"
+    "                                     a MODE1/2352 data track\n"
     "LEN: sectors (75 a second) or a time: 20s, 2.5s, 1m30s. '#' starts a comment.\n"
+    "TEXT: UTF-8, up to 80 characters, no double quote; inside the quotes blanks,\n"
+    "colons and '#' are text. The cue carries it as TITLE and PERFORMER lines.\n"
     "A disc holds at most 449850 sectors (99:59:74 less the 2-second lead-in).\n"
-    "Example: mkdiscimage disc.cue audio:30s:melody=2 audio:1500:counter data:600:pregap=150\n";
+    "Example: mkdiscimage disc.cue 'album=\"Lieder: Sommer\"' \\\n"
+    "           'audio:30s:melody=2:title=\"Über den Wolken\"' audio:1500:counter data:600:pregap=150\n";
 
 std::string ReadAll(std::istream& in)
 {

@@ -268,6 +268,73 @@ INSTANTIATE_TEST_SUITE_P(
         TocCase{"CdExtra", "audio:1000:noise=1 audio:800:noise=2 data:600:pregap=11400", "cd-extra", true}),
     [](const ::testing::TestParamInfo<TocCase>& p) { return p.param.name; });
 
+// ---- CD-Text ----
+
+// CRC-16-CCITT as CD-Text uses it: divisor 0x11021, start 0, inverted.
+uint16_t PackCrc(const uint8_t* data, size_t len)
+{
+    uint16_t crc = 0;
+    for (size_t i = 0; i < len; ++i)
+        for (int bit = 7; bit >= 0; --bit)
+            crc = uint16_t(((crc >> 15) ^ ((data[i] >> bit) & 1)) ? (crc << 1) ^ 0x1021 : crc << 1);
+    return uint16_t(~crc);
+}
+
+// The cue's TITLE/PERFORMER lines are block 0 (English), TRAY.cdtext adds a
+// German block; libcdio decodes both from the packs, whose CRCs are right
+// except for the pack that the fault item names.
+TEST_F(DriveTest, CdTextPacksCarryTheCueAndTheCompanionBlocks)
+{
+    ASSERT_EQ(PackCrc(reinterpret_cast<const uint8_t*>("123456789"), 9), uint16_t(~0x31C3));
+    const std::string tray =
+        MakeDisc("tray0", "album=\"Lieder: Sommer\" performer=Chor audio:300:noise=1:title=A:performer=X "
+                          "audio:300:noise=2:title=Bc:performer=\"Die Ärzte\"");
+    std::ofstream(tray + ".cdtext") << "# German\nblock=8\ntitle=Sommerlieder\ntitle2=Zwei: \u00DCber\n";
+    SetFaults(tray, "cdtext-bad-crc=2");
+    UseDrives("/dev/sr0=" + tray);
+    Cdio cdio = Open();
+    ASSERT_NE(cdio, nullptr);
+
+    uint8_t* raw = cdio_get_cdtext_raw(cdio.get());
+    ASSERT_NE(raw, nullptr);
+    // Block 0: "Lieder: Sommer", "A", "Bc" with their NULs fill 2 packs;
+    // "Chor", "X", "Die Ärzte" (ISO-8859-1) 2 more; 3 packs of size
+    // information.  Block 1: 25 bytes of titles in 3 packs, and 3.
+    const size_t packs = (size_t(raw[0] << 8 | raw[1]) - 2) / 18;
+    ASSERT_EQ(packs, 13u);
+    for (size_t i = 0; i < packs; ++i) {
+        const uint8_t* pack = raw + 4 + 18 * i;
+        const bool good = PackCrc(pack, 16) == (pack[16] << 8 | pack[17]);
+        EXPECT_EQ(good, i != 2) << "pack " << i;
+        EXPECT_EQ(pack[3] >> 4, i < 7 ? 0 : 1) << "block of pack " << i;
+        EXPECT_EQ(pack[2], i < 7 ? i : i - 7) << "sequence number of pack " << i;
+    }
+    // "Chor\0X\0Die \xC4" fill the first performer pack; the second begins in
+    // track 2's text, 5 characters in.
+    const uint8_t* performers = raw + 4 + 18 * 2;
+    EXPECT_EQ(performers[15], 0xC4);
+    EXPECT_EQ(std::vector<int>(performers + 18, performers + 24),
+              (std::vector<int>{0x81, 2, 3, 5, 'r', 'z'}));
+    const uint8_t* size = raw + 4 + 18 * 4;
+    // Size information: character code 0, tracks 1..2, copyright 0, 2 packs
+    // of titles, 2 of performers; 3 of size; last sequence numbers 6 and 5;
+    // languages English and German.
+    const std::vector<int> info = {0x8F, 0, 4, 0, 0, 1, 2, 0, 2, 2, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(std::vector<int>(size, size + 16), info);
+    EXPECT_EQ(std::vector<int>(size + 18 + 11, size + 18 + 14), (std::vector<int>{3, 6, 5}));
+    EXPECT_EQ(std::vector<int>(size + 36 + 8, size + 36 + 11), (std::vector<int>{9, 8, 0}));
+    cdio_free(raw);
+
+    cdtext_t* text = cdio_get_cdtext(cdio.get());
+    ASSERT_NE(text, nullptr);
+    EXPECT_STREQ(cdtext_get_const(text, CDTEXT_FIELD_TITLE, 0), "Lieder: Sommer");
+    EXPECT_STREQ(cdtext_get_const(text, CDTEXT_FIELD_TITLE, 1), "A");
+    EXPECT_STREQ(cdtext_get_const(text, CDTEXT_FIELD_PERFORMER, 2), "Die Ärzte");
+    ASSERT_TRUE(cdtext_select_language(text, CDTEXT_LANGUAGE_GERMAN));
+    EXPECT_STREQ(cdtext_get_const(text, CDTEXT_FIELD_TITLE, 2), "Zwei: Über");
+    EXPECT_EQ(cdtext_get_const(text, CDTEXT_FIELD_TITLE, 1), nullptr);
+}
+
 // ---- rips ----
 
 struct RipCase {

@@ -28,7 +28,7 @@ TEST(Description, ReadsEveryItemKind)
         "first=2\n"
         "audio:1500:sine=1000.5  audio:20s:noise=9:pregap=150   # two on a line\n"
         "audio:1m30s:counter audio:2.52s:silence audio:75:melody audio:1m:melody=4:pregap=2s\n"
-        "\tdata:600:pregap=1s\n");
+        "\tdata:600:pregap=1s:title=Daten  album=\"Lieder: Sommer # 1\" performer=Chor\n");
     ASSERT_EQ(d.firstTrack, 2);
     ASSERT_EQ(d.tracks.size(), 7u);
     EXPECT_EQ(d.tracks[0].content, Content::Sine);
@@ -49,7 +49,23 @@ TEST(Description, ReadsEveryItemKind)
     EXPECT_FALSE(d.tracks[6].audio);
     EXPECT_EQ(d.tracks[6].sectors, 600);
     EXPECT_EQ(d.tracks[6].pregap, 75);
+    EXPECT_EQ(d.tracks[6].title, "Daten");
+    EXPECT_EQ(d.title, "Lieder: Sommer # 1");
+    EXPECT_EQ(d.performer, "Chor");
     EXPECT_TRUE(d.tracks[0].audio);
+}
+
+TEST(Description, TextsKeepBlanksColonsAndUmlauts)
+{
+    const Disc d =
+        ParseDescription("audio:10:title=\"  Über: den # Wolken \":performer=\"Die Ärzte\":sine=99");
+    ASSERT_EQ(d.tracks.size(), 1u);
+    EXPECT_EQ(d.tracks[0].title, "  Über: den # Wolken ");
+    EXPECT_EQ(d.tracks[0].performer, "Die Ärzte");
+    EXPECT_EQ(d.tracks[0].frequency, 99.0);
+    EXPECT_EQ(CueText(d, "x.bin"), "FILE \"x.bin\" BINARY\n  TRACK 01 AUDIO\n"
+                                   "    TITLE \"  Über: den # Wolken \"\n    PERFORMER \"Die Ärzte\"\n"
+                                   "    INDEX 01 00:00:00\n");
 }
 
 TEST(Description, DefaultsAreTrackOneAndA440HzSine)
@@ -67,8 +83,9 @@ TEST(Description, FormatParsesBackToTheSameDisc)
     Disc d;
     d.firstTrack = 97;
     d.tracks.resize(3);
-    d.tracks[0] = {true, 7, Content::Sine, 261.625565, 1, 3};
-    d.tracks[1] = {true, 9, Content::Noise, 440.0, 4000000000u, 0};
+    d.tracks[0] = {true, 7, Content::Sine, 261.625565, 1, 3, "Ä: #1", ""};
+    d.tracks[1] = {true, 9, Content::Noise, 440.0, 4000000000u, 0, "", "B b"};
+    d.title = "Album: Ö";
     d.tracks[2].audio = false;
     d.tracks[2].sectors = 11;
     d.tracks[2].pregap = 150;
@@ -94,6 +111,10 @@ std::string TestName(const std::string& text)
             name += "__";
         else if (c == '#')
             name += "Comment";
+        else if (c == '"')
+            name += "Q";
+        else if (c < 0)
+            name += "X";
     }
     return name.empty() ? "Empty" : name;
 }
@@ -127,13 +148,25 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCase{"audio:10:counter=3", "unknown option"},
                       BadCase{"audio:10:sine:noise", "more than one content"},
                       BadCase{"audio:10:square", "unknown option 'square'"},
-                      BadCase{"data:10:noise", "only pregap"}, BadCase{"video:10", "unknown item"},
+                      BadCase{"data:10:noise", "only pregap, title"}, BadCase{"video:10", "unknown item"},
                       BadCase{"audiox:10", "unknown item"}, BadCase{"first=0 audio:1", "1..99"},
                       BadCase{"first=100 audio:1", "1..99"}, BadCase{"first=1 first=2 audio:1", "twice"},
                       BadCase{"audio:1 first=2", "before the tracks"},
                       BadCase{"first=99 audio:1 audio:1", "ends at 99"},
                       BadCase{"audio:10000m", "a CD holds at most 449850"},
                       BadCase{"audio:99m audio:57s:pregap=2s", "449925 sectors"}),
+    [](const auto& p) { return TestName(p.param.text); });
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, BadDescription,
+    ::testing::Values(BadCase{"audio:1:title=\"open", "no closing"}, BadCase{"album=a\"b\"c", "double quote"},
+                      BadCase{"audio:1:title", "title needs a text"},
+                      BadCase{"audio:1:title=a:title=b", "twice"},
+                      BadCase{"album=a album=b", "album given twice"},
+                      BadCase{"audio:1:performer=\"\t\"", "control"}, BadCase{"performer=\xC3(", "not UTF-8"},
+                      BadCase{"audio:1:title=\"12345678901234567890123456789012345678901234567890"
+                              "1234567890123456789012345678901\"",
+                              "81 characters"}),
     [](const auto& p) { return TestName(p.param.text); });
 
 TEST(Validate, RefusesDiscsTheParserCannotProduce)
@@ -161,6 +194,17 @@ TEST(Validate, RefusesDiscsTheParserCannotProduce)
     EXPECT_NO_THROW(Validate(d));
     ++d.tracks[1].pregap;
     EXPECT_THROW(Validate(d), std::invalid_argument);
+
+    // One CD-Text block holds 256 packs: 37 titles of 80 characters (81 bytes
+    // with the NUL) and an album title of 38 fill it to the last byte.
+    Disc full;
+    full.tracks.assign(37, Track{true, 1, Content::Silence, 440, 1, 0, std::string(80, 'x'), ""});
+    full.title = std::string(38, 'y');
+    EXPECT_EQ(TextPacks(full), 256u);
+    EXPECT_NO_THROW(Validate(full));
+    full.title += "\u00E4";  // two bytes of UTF-8, one in the packs
+    EXPECT_EQ(TextPacks(full), 257u);
+    EXPECT_THROW(Validate(full), std::invalid_argument);
 }
 
 // Addressing: pregaps belong before INDEX 01 and count towards the lead-out.
@@ -282,8 +326,9 @@ TEST(Content, MelodyIsAudibleQuietAndEndsSoftly)
 
 namespace {
 
-// The demo command burns this description into the demo's virtual drive.
-TEST(DemoDisc, HasAFewShortTunesAndADataTrackLast)
+// The demo command burns this description into the demo's virtual drive;
+// the dialog shows its titles.
+TEST(DemoDisc, HasAFewShortTitledTunesAndADataTrackLast)
 {
     std::ifstream in(DEMO_DISC_PATH);
     ASSERT_TRUE(in) << DEMO_DISC_PATH;
@@ -293,10 +338,15 @@ TEST(DemoDisc, HasAFewShortTunesAndADataTrackLast)
     ASSERT_GE(d.tracks.size(), 4u);
     ASSERT_LE(d.tracks.size(), 6u);
     EXPECT_FALSE(d.tracks.back().audio);
+    EXPECT_FALSE(d.title.empty());
+    EXPECT_TRUE(std::any_of(d.tracks.begin(), d.tracks.end(), [](const Track& t) {
+        return t.title.find("\u00FC") != std::string::npos;
+    })) << "an umlaut in a title";
     for (size_t i = 0; i + 1 < d.tracks.size(); ++i) {
         SCOPED_TRACE(i);
         const Track& t = d.tracks[i];
         EXPECT_TRUE(t.audio);
+        EXPECT_FALSE(t.title.empty());
         EXPECT_TRUE(t.content == Content::Melody || t.content == Content::Sine);
         EXPECT_GE(t.sectors, 20 * kSectorsPerSecond);
         EXPECT_LE(t.sectors, 60 * kSectorsPerSecond);
