@@ -292,12 +292,12 @@ TEST_F(DriveTest, RewritingTheFaultFileRestoresTheDisc)
     EXPECT_EQ(cdio_read_audio_sectors(cdio.get(), buffer.data(), 0, 1), DRIVER_OP_SUCCESS);
 }
 
-// Threads share a drive one command at a time, as behind the kernel's lock;
-// two drives work in parallel.
+// Threads share a drive one command at a time, as behind the kernel's lock:
+// two reads of one drive take at least the two reads' time; two drives work
+// in parallel, in less than that.
 struct ParallelCase {
     const char* name;
     bool same_drive;
-    long min_ms, max_ms;
 };
 
 void PrintTo(const ParallelCase& c, std::ostream* os) { *os << c.name; }
@@ -328,13 +328,16 @@ TEST_P(Parallel, ReadsFromTwoThreads)
     const long ms = MsSince(start);
     EXPECT_EQ(results[0], DRIVER_OP_SUCCESS);
     EXPECT_EQ(results[1], DRIVER_OP_SUCCESS);
-    EXPECT_GE(ms, GetParam().min_ms);
-    EXPECT_LT(ms, GetParam().max_ms);
+    const long serialMs = 2 * 1000;
+    if (GetParam().same_drive)
+        EXPECT_GE(ms, serialMs);
+    else
+        EXPECT_LT(ms, serialMs);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drives, Parallel,
-                         ::testing::Values(ParallelCase{"SameDriveTakesTurns", true, 1900, 10000},
-                                           ParallelCase{"TwoDrivesAtOnce", false, 950, 1800}),
+                         ::testing::Values(ParallelCase{"SameDriveTakesTurns", true},
+                                           ParallelCase{"TwoDrivesAtOnce", false}),
                          [](const ::testing::TestParamInfo<ParallelCase>& p) { return p.param.name; });
 
 }  // namespace
