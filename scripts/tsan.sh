@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Builds the test programs whose code runs threads with ThreadSanitizer into
+# build-tsan/ (or $TSAN_BUILD_DIR) and runs their tests there: the CDRip
+# library's (on images and on emulated drives), the ripper component's (with
+# riptrack), the dialog's (rips included) and the drive emulator's.  Any
+# report ends the program that made it, so its test fails.  Suppressions, each
+# with its reason: scripts/tsan.supp.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=${TSAN_BUILD_DIR:-build-tsan}
+programs=(cdriplib_tests cdrip_tests app_tests fakedrive_tests)
+
+# The test discovery runs the test programs during the build, so the options
+# hold for the build as well as for ctest.
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/scripts/tsan.supp"
+
+cmake -S . -B "$build" -G Ninja -DRIPPER_WERROR=ON -DRIPPER_SANITIZE=thread \
+  -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS_DEBUG="-O1 -g" -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+  ${CMAKE_ARGS:-} >/dev/null
+# The tools the tests start and the pictures the dialog loads come along.
+cmake --build "$build" -j "$(nproc)" --target "${programs[@]}" riptrack wizard_pictures
+
+# The ctest entries that run one of those programs, by number: the other
+# programs are not built here.
+tests=$(ctest --test-dir "$build" -N -V 2>/dev/null | awk -v programs=" ${programs[*]} " '
+  /^[0-9]+: Test command: / {
+    number = $1; sub(":", "", number); program = $4; sub(".*/", "", program)
+    if (index(programs, " " program " ")) list = list "," number
+  }
+  END { print substr(list, 2) }')
+[ -n "$tests" ] || { echo "tsan.sh: no tests found in $build"; exit 1; }
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)" -I "0,0,0,$tests" "$@"
