@@ -2,7 +2,7 @@
 # Installs what is missing, builds, and runs every test without a display.
 # Under CI=true (or with RIPPER_FULL_CHECK=1) the whole suite then runs a
 # second time under AddressSanitizer + UndefinedBehaviorSanitizer
-# (scripts/sanitize.sh, build-asan/), the tests of the programs with threads
+# (scripts/sanitize.sh, build-asan/), the tests in which our threads run
 # under ThreadSanitizer (scripts/tsan.sh, build-tsan/), and then the fuzzers
 # run (scripts/fuzz.sh, build-fuzz/).
 set -euo pipefail
