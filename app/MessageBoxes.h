@@ -34,10 +34,10 @@ void CloseMessageBoxes();
 
 // The text of the standard error box for an error message: the message with
 // a full stop appended when its last character sorts after ".". The
-// comparison is on the last byte of the UTF-8 text, which is what the ANSI
-// compare did: every non-ASCII character ends in a byte above ".", so "ß"
-// or "ä" get a full stop just as letters and digits do, while "!", ")",
-// "," or "." itself do not. An empty message stays empty.
+// comparison is on the last byte of the UTF-8 text: every non-ASCII
+// character ends in a byte above ".", so "ß" or "ä" get a full stop just as
+// letters and digits do, while "!", ")", "," or "." itself do not. An empty
+// message stays empty.
 QString ErrorBoxText(const std::string& message);
 
 // The message of the exception being handled (call inside a catch block);

@@ -2,8 +2,9 @@
 # Installs what is missing, builds, and runs every test without a display.
 # Under CI=true (or with RIPPER_FULL_CHECK=1) the whole suite then runs a
 # second time under AddressSanitizer + UndefinedBehaviorSanitizer
-# (scripts/sanitize.sh, build-asan/), and then the fuzzers run
-# (scripts/fuzz.sh, build-fuzz/).
+# (scripts/sanitize.sh, build-asan/), the tests in which our threads run
+# under ThreadSanitizer (scripts/tsan.sh, build-tsan/), and then the fuzzers
+# run (scripts/fuzz.sh, build-fuzz/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 phase() { echo "== $1 done after $((SECONDS - $2)) s"; }
@@ -30,6 +31,9 @@ if [ "${CI:-}" = "true" ] || [ "${RIPPER_FULL_CHECK:-}" = "1" ]; then
   start=$SECONDS
   scripts/sanitize.sh "$@"
   phase "sanitizer build and tests" "$start"
+  start=$SECONDS
+  scripts/tsan.sh "$@"
+  phase "thread sanitizer build and tests" "$start"
   start=$SECONDS
   scripts/fuzz.sh
   phase "fuzzers" "$start"

@@ -18,8 +18,8 @@ const char kShellFoldersPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\
 using TValues = std::vector<std::pair<std::string, std::string>>;
 
 // The Shell Folders values a Linux desktop can answer, read when the key
-// is opened; a folder that is not known is left out, as Windows leaves out
-// a value it does not have.
+// is opened; a folder that is not known is left out, so that it reads as a
+// missing value.
 TValues ShellFolderValues()
 {
     const TValues candidates = {

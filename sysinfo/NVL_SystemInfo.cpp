@@ -59,8 +59,8 @@ TWindowsInfo::TWindowsInfo(const TSystemApi& api)
         WabFileName = registry.ReadString("");
 
     registry.SetRootKey(win::HKEY_LOCAL_MACHINE);
-    // An empty version key opens nothing of ours (on Windows it would open
-    // the root itself, which holds no "SystemRoot").
+    // An empty version key is not opened: it would name the root itself,
+    // which holds no "SystemRoot".
     if (!platform.VersionKey.empty() && registry.OpenKeyReadOnly(platform.VersionKey))
         SystemRoot = registry.ReadString("SystemRoot");
     if (registry.OpenKeyReadOnly(kCurrentVersionKey)) {

@@ -60,7 +60,7 @@ struct TSystemApi {
 TSystemApi LinuxSystemApi();
 
 // Looks a variable up in `environment` (NAME=VALUE entries) by ASCII
-// case-insensitive name, as Windows does. An entry whose name matches
-// exactly wins; among entries differing only in case, the name that sorts
-// first byte-wise wins (so TEMP before Temp before temp).
+// case-insensitive name. An entry whose name matches exactly wins; among
+// entries differing only in case, the name that sorts first byte-wise wins (so
+// TEMP before Temp before temp).
 std::optional<std::string> FindEnvironmentVariable(const char* const* environment, const std::string& name);

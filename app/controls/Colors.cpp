@@ -13,7 +13,7 @@ struct SysColorRole {
     QPalette::ColorRole role;
 };
 
-// Indices 0 .. 30; index 25 has no colour on Windows either.
+// Indices 0 .. 30; index 25 has no colour.
 bool sysColorRole(int index, SysColorRole& out)
 {
     using P = QPalette;

@@ -64,7 +64,7 @@ constexpr TColor clHighlight = clSystemColor | COLOR_HIGHLIGHT;
 // The current colour of a Windows system-colour index as a COLORREF, taken
 // from the application palette (e.g. COLOR_BTNFACE is QPalette::Button,
 // COLOR_WINDOWTEXT is QPalette::WindowText, COLOR_WINDOW is QPalette::Base).
-// An index without a colour gives 0, as on Windows.
+// An index without a colour gives 0.
 uint32_t GetSysColor(int index);
 
 // Builds a COLORREF; each argument is cut to its low byte.

@@ -102,8 +102,9 @@ void TJvGradient::Render()
 
 // s + 1 bands along the gradient's axis: band i covers Round(i*h) up to
 // Round((i+1)*h) and has the channels Round(start + i*d). The products are
-// formed in extended precision from the double d and h, so that values such
-// as 247 + 25 * (-0.18) land on the side of .5 that the original drawing did.
+// formed in extended precision from the double d and h, so that a value just
+// beside .5 stays on its side: 247 + 25 * (-0.18) is 242.5000000000000002 and
+// gives 243, where double arithmetic would make it 242.5 and round to 242.
 void TJvGradient::RenderBands(bool vertical)
 {
     const int length = vertical ? FBitmap.height() : FBitmap.width();

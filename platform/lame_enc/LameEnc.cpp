@@ -33,39 +33,39 @@ class StreamTable {
 public:
     uint32_t Add(std::unique_ptr<Stream> stream)
     {
-        std::lock_guard<std::mutex> lock(FMutex);
-        if (FStreams.size() >= kMaxStreams)
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (streams_.size() >= kMaxStreams)
             return 0;
-        if (FNext == 0)
-            FNext = 1;
-        const uint32_t handle = FNext++;
-        FStreams.emplace(handle, std::move(stream));
+        if (next_ == 0)
+            next_ = 1;
+        const uint32_t handle = next_++;
+        streams_.emplace(handle, std::move(stream));
         return handle;
     }
 
     Stream* Find(uint32_t handle)
     {
-        std::lock_guard<std::mutex> lock(FMutex);
-        auto it = FStreams.find(handle);
-        return it == FStreams.end() ? nullptr : it->second.get();
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = streams_.find(handle);
+        return it == streams_.end() ? nullptr : it->second.get();
     }
 
     bool Remove(uint32_t handle)
     {
         std::unique_ptr<Stream> gone;  // released after the lock, LAME's teardown is slow
-        std::lock_guard<std::mutex> lock(FMutex);
-        auto it = FStreams.find(handle);
-        if (it == FStreams.end())
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = streams_.find(handle);
+        if (it == streams_.end())
             return false;
         gone = std::move(it->second);
-        FStreams.erase(it);
+        streams_.erase(it);
         return true;
     }
 
 private:
-    std::mutex FMutex;
-    std::map<uint32_t, std::unique_ptr<Stream>> FStreams;
-    uint32_t FNext = 1;
+    std::mutex mutex_;
+    std::map<uint32_t, std::unique_ptr<Stream>> streams_;
+    uint32_t next_ = 1;
 };
 
 StreamTable& Streams()

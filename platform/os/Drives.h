@@ -1,4 +1,4 @@
-// The machine's drives as Windows letters them, for the dialog's drive list.
+// The machine's drives under drive letters, for the dialog's drive list.
 // On Linux "C:\" is the file-system root and the CD drives follow from
 // "D:\" on, in the order of the extraction library's own numbering (real
 // drives, then the virtual ones of CDRIP_IMAGES), so the i-th CD root is
@@ -50,7 +50,7 @@ struct TDriveEntry {
 // extraction library.
 std::vector<TDriveEntry> CurrentDrives();
 
-// The two calls with Windows semantics over a given list of drives.
+// The two calls above, answered from a given list of drives.
 uint32_t DriveStringsOf(const std::vector<TDriveEntry>& drives, uint32_t bufferLength, char* buffer);
 uint32_t DriveTypeOf(const std::vector<TDriveEntry>& drives, const char* root);
 

@@ -1,5 +1,5 @@
 // The user's standard folders, found the freedesktop way ($XDG_DATA_HOME,
-// user-dirs.dirs), where the program on Windows asks the shell.
+// user-dirs.dirs).
 // Folder values never end in '/', so callers can append "/sub/path".
 #pragma once
 

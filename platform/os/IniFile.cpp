@@ -14,8 +14,8 @@ bool IsAsciiSpace(char c)
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// One pair of matching quotes around the whole value is dropped, as the
-// Windows reader does: "a b" and 'a b' read as a b; "a b' stays as it is.
+// One pair of matching quotes around the whole value is dropped: "a b" and
+// 'a b' read as a b; "a b' stays as it is.
 std::string WithoutEnclosingQuotes(const std::string& value)
 {
     const bool enclosed =

@@ -1,8 +1,8 @@
-// Read-only INI files as Windows reads them: section and key names match
-// without regard to ASCII letter case, the first matching section and the
-// first matching key in it win, blanks around names and values are dropped,
-// one pair of matching quotes ("…" or '…') around a whole value is dropped,
-// and otherwise a value is the rest of its line as written (no escapes or lists).
+// Read-only INI files: section and key names match without regard to ASCII
+// letter case, the first matching section and the first matching key in it
+// win, blanks around names and values are dropped, one pair of matching quotes
+// ("…" or '…') around a whole value is dropped, and otherwise a value is the
+// rest of its line as written (no escapes or lists).
 #pragma once
 
 #include <string>

@@ -1,5 +1,5 @@
-// Names within a path, for paths that use "/" (and, where the Windows
-// original's names come through, also "\" and ":") as separators.
+// Names within a path, for paths that use "/" as separator, and also "\" and
+// ":" where a path may be written in drive-letter form ("C:\Fotos\a.wav").
 #pragma once
 
 #include <string>

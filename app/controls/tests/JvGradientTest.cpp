@@ -96,17 +96,6 @@ INSTANTIATE_TEST_SUITE_P(
                                {{0, 2, 201, 215, 242}, {309, 311, 143, 171, 229}}}),
     caseName<SizeCase>);
 
-TEST(JvGradient, DefaultsOfTheControl)
-{
-    TJvGradient g;
-    EXPECT_EQ(g.Style(), TJvGradientStyle::grHorizontal);
-    EXPECT_EQ(g.StartColor(), 16711680);
-    EXPECT_EQ(g.EndColor(), 0);
-    EXPECT_EQ(g.Steps(), 100);
-    EXPECT_EQ(g.Align(), TAlign::alClient);
-    EXPECT_TRUE(g.testAttribute(Qt::WA_OpaquePaintEvent));
-}
-
 // The form's .ui sets the colours of a promoted control by property name.
 TEST(JvGradient, PropertiesAreReachableByName)
 {

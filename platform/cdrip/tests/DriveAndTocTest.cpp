@@ -48,8 +48,6 @@ void ExpectTocOf(const Disc& disc)
     EXPECT_EQ(CR_GetTocEntry(n).StartSector, discimage::LeadOut(disc));
 }
 
-TEST(CdRipDrives, VersionIs111) { EXPECT_EQ(CR_GetCDRipVersion(), 111); }
-
 TEST(CdRipDrives, ImageListSkipsEmptyEntries)
 {
     EXPECT_EQ(cddrives::SplitImageList("::a.cue::b/c.cue:"), (std::vector<std::string>{"a.cue", "b/c.cue"}));

@@ -627,27 +627,4 @@ std::vector<FaultCase> BoundaryRows()
 INSTANTIATE_TEST_SUITE_P(Boundaries, FakeDriveFault, ::testing::ValuesIn(BoundaryRows()),
                          [](const auto& p) { return p.param.name; });
 
-// ---- A machine's own drive ----
-
-// The one test that uses whatever real drive the machine has (with no
-// emulated drive in the way); a machine without one has nothing to check.
-TEST(MachineDrive, FirstRealDriveAnswersWhenThereIsOne)
-{
-    ScopedEnv noFake("FAKEDRIVE", "");
-    ::unsetenv("FAKEDRIVE");  // set at all, even empty, it hides the real drives
-    ScopedEnv shown("CDRIP_IMAGES_ONLY", "0");
-    ScopedEnv noImages("CDRIP_IMAGES", "");
-    if (cddrives::ListDrives().empty())
-        GTEST_SKIP() << "this machine has no CD drive";
-    ASSERT_NE(CR_Init(), CDRIP_ERROR);
-    ASSERT_EQ(CR_SetActiveCDROM(0), CDRIP_OK);
-    TCDRomParameters params{};
-    ASSERT_EQ(CR_GetCDROMParameters(&params), CDRIP_OK);
-    const std::string name(params.CDROMID, strnlen(params.CDROMID, sizeof params.CDROMID));
-    EXPECT_NE(name.find("(/dev/"), std::string::npos) << name;
-    if (CR_ReadToc() == CDRIP_OK) {
-        EXPECT_GT(CR_GetNumTocEntries(), 0);
-    }
-}
-
 }  // namespace

@@ -230,16 +230,20 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"RefusesAudio",
                   "no-audio",
                   {ReadFails(0, kRefused), ReadCdFails(2000, kRefused), Tracks(3), Status(CDS_DISC_OK)}},
+        // A slowed command takes 2 s; the next one, which it must not slow
+        // down, answers within a quarter of that, room for a loaded machine.
         FaultCase{"SlowRead",
-                  "slow-read=400",
-                  {ReadOk(0, 1).Within(350, 5000), Status(CDS_DISC_OK).Within(0, 300)}},
-        FaultCase{
-            "SectorRate", "sector-us=20000", {ReadOk(0, 26).Within(450, 5000), ReadOk(0, 1).Within(0, 300)}},
-        FaultCase{
-            "SlowToc", "slow-toc=400", {TocHeader(0).Within(350, 5000), Status(CDS_DISC_OK).Within(0, 300)}},
+                  "slow-read=2000",
+                  {ReadOk(0, 1).Within(1900, 10000), Status(CDS_DISC_OK).Within(0, 500)}},
+        FaultCase{"SectorRate",
+                  "sector-us=80000",
+                  {ReadOk(0, 26).Within(1900, 10000), ReadOk(0, 1).Within(0, 500)}},
+        FaultCase{"SlowToc",
+                  "slow-toc=2000",
+                  {TocHeader(0).Within(1900, 10000), Status(CDS_DISC_OK).Within(0, 500)}},
         FaultCase{"SlowStatus",
-                  "slow-status=400",
-                  {Status(CDS_DISC_OK).Within(350, 5000), TocHeader(0).Within(0, 300)}},
+                  "slow-status=2000",
+                  {Status(CDS_DISC_OK).Within(1900, 10000), TocHeader(0).Within(0, 500)}},
         // Audio 0-299, data (its pregap first) 300-649, audio 650-949, lead-out 950.
         FaultCase{"DataSectorsAndLeadOut",
                   "",
@@ -248,8 +252,8 @@ INSTANTIATE_TEST_SUITE_P(
                    ReadFails(925, kOutOfRange), ReadFails(950, kOutOfRange, 1), Tracks(3)},
                   "audio:300:noise=1 data:200:pregap=150 audio:300:noise=2"},
         FaultCase{"SlowInquiry",
-                  "slow-inquiry=400",
-                  {Inquiry().Within(350, 5000), Status(CDS_DISC_OK).Within(0, 300)}}),
+                  "slow-inquiry=2000",
+                  {Inquiry().Within(1900, 10000), Status(CDS_DISC_OK).Within(0, 500)}}),
     [](const ::testing::TestParamInfo<FaultCase>& p) { return p.param.name; });
 
 TEST_F(DriveTest, NoPermissionDropsTheDriveFromLibcdio)
@@ -301,12 +305,12 @@ TEST_F(DriveTest, RewritingTheFaultFileRestoresTheDisc)
     EXPECT_EQ(cdio_read_audio_sectors(cdio.get(), buffer.data(), 0, 1), DRIVER_OP_SUCCESS);
 }
 
-// Threads share a drive one command at a time, as behind the kernel's lock;
-// two drives work in parallel.
+// Threads share a drive one command at a time, as behind the kernel's lock:
+// two reads of one drive take at least the two reads' time; two drives work
+// in parallel, in less than that.
 struct ParallelCase {
     const char* name;
     bool same_drive;
-    long min_ms, max_ms;
 };
 
 void PrintTo(const ParallelCase& c, std::ostream* os) { *os << c.name; }
@@ -337,13 +341,16 @@ TEST_P(Parallel, ReadsFromTwoThreads)
     const long ms = MsSince(start);
     EXPECT_EQ(results[0], DRIVER_OP_SUCCESS);
     EXPECT_EQ(results[1], DRIVER_OP_SUCCESS);
-    EXPECT_GE(ms, GetParam().min_ms);
-    EXPECT_LT(ms, GetParam().max_ms);
+    const long serialMs = 2 * 1000;
+    if (GetParam().same_drive)
+        EXPECT_GE(ms, serialMs);
+    else
+        EXPECT_LT(ms, serialMs);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drives, Parallel,
-                         ::testing::Values(ParallelCase{"SameDriveTakesTurns", true, 1900, 10000},
-                                           ParallelCase{"TwoDrivesAtOnce", false, 950, 1800}),
+                         ::testing::Values(ParallelCase{"SameDriveTakesTurns", true},
+                                           ParallelCase{"TwoDrivesAtOnce", false}),
                          [](const ::testing::TestParamInfo<ParallelCase>& p) { return p.param.name; });
 
 }  // namespace
