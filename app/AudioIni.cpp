@@ -1,7 +1,8 @@
 #include "AudioIni.h"
 
+#include "PathNames.h"
+#include "ReplacingFile.h"
 #include "Rtl.h"
-#include "StagedFile.h"
 #include "TextFile.h"
 
 #include <cerrno>
@@ -66,13 +67,13 @@ std::string AudioIniWithLine(const std::string& existing, const std::string& nam
 
 void AppendAudioIniLine(const std::string& linkOrPath, const std::string& name)
 {
-    const std::string path = cdrip::LinkTarget(linkOrPath);
+    const std::string path = os::LinkTarget(linkOrPath);
     if (ReadOnly(path))
         throw rtl::EInOutError("Datei " + path + " ist schreibgeschützt");
     const std::string text = AudioIniWithLine(ReadExisting(path), name);
 
-    cdrip::RemoveStaleTemporaries(cdrip::FolderOf(path));
-    cdrip::TStagedFile file(path);
+    os::RemoveStaleTemporaries(util::FolderOf(path));
+    os::TReplacingFile file(path);
     if (!WriteAll(file.Fd(), text)) {
         file.Discard();
         throw rtl::EInOutError("Fehler beim Schreiben von " + path);

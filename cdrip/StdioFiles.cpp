@@ -1,5 +1,6 @@
 #include "CDRIP.h"
-#include "StagedFile.h"
+#include "PathNames.h"
+#include "ReplacingFile.h"
 #include "StdioFile.h"
 
 #include <cstdio>
@@ -51,7 +52,7 @@ public:
     }
 
 private:
-    TStagedFile FStaged;  // declared first: the stream closes before the file is dropped
+    os::TReplacingFile FStaged;  // declared first: the stream closes before the file is dropped
     util::TStdioFile FFile;
 };
 
@@ -62,7 +63,7 @@ public:
         return std::make_unique<TStdioFile>(fileName);
     }
 
-    void RemoveStale(const std::string& fileName) override { RemoveStaleTemporaries(FolderOf(fileName)); }
+    void RemoveStale(const std::string& fileName) override { os::RemoveStaleTemporaries(util::FolderOf(fileName)); }
 };
 
 }  // namespace

@@ -3,7 +3,7 @@
 // temporary files of killed writers cleared; also reads that deliver nothing
 // yet.  A scripted library and encoder over real files.
 #include "Scripted.h"
-#include "StagedFile.h"
+#include "ReplacingFile.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -429,13 +429,13 @@ TEST_F(OutputTest, DeviceIsWrittenDirectly)
 // unwinding: the unfinished ones, never a committed one.
 TEST_F(OutputTest, OwnTemporariesGoOnRequestCommittedFilesStay)
 {
-    cdrip::TStagedFile done(dir.Path("done.raw"));
+    os::TReplacingFile done(dir.Path("done.raw"));
     ASSERT_TRUE(done.Commit());
-    cdrip::TStagedFile open(dir.Path("open.raw"));
+    os::TReplacingFile open(dir.Path("open.raw"));
     const std::string temp = open.TempPath();
     ASSERT_TRUE(fs::exists(temp));
-    EXPECT_TRUE(cdrip::IsTemporaryName(fs::path(temp).filename().string())) << temp;
-    cdrip::RemoveOwnTemporaries();
+    EXPECT_TRUE(os::IsTemporaryName(fs::path(temp).filename().string())) << temp;
+    os::RemoveOwnTemporaries();
     EXPECT_FALSE(fs::exists(temp));
     EXPECT_THAT(FolderNames(dir.Root()), ElementsAre("done.raw"));
 }

@@ -1,5 +1,5 @@
-// Names within a path, for paths that use "/" (and, where the Windows
-// original's names come through, also "\" and ":") as separators.
+// Names within a path, for paths that use "/" (and, for names written in
+// Windows form in the slideshow's settings, also "\" and ":") as separators.
 #pragma once
 
 #include <string>
@@ -11,6 +11,16 @@ inline std::string BaseName(const std::string& path, const char* separators = "/
 {
     const std::string::size_type cut = path.find_last_of(separators);
     return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+// The folder part of a path: "a/b/c.wav" gives "a", "/c.wav" gives "/" and
+// "c.wav" gives "".
+inline std::string FolderOf(const std::string& path)
+{
+    const std::string::size_type slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return {};
+    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // Everything from the last dot after the last "\", "/" or ":" is replaced by

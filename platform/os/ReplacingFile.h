@@ -12,7 +12,7 @@
 
 #include <string>
 
-namespace cdrip {
+namespace os {
 
 // True for a name (without folder) of the form ".NAME.ripper-XXXXXX", six
 // letters or digits at the end.
@@ -31,23 +31,20 @@ void RemoveOwnTemporaries() noexcept;
 // dangling link, as it is.
 std::string LinkTarget(const std::string& path);
 
-// The folder part of a path: "a/b/c.wav" gives "a", "c.wav" gives "".
-std::string FolderOf(const std::string& path);
-
 struct TOwnSlot;
 
-class TStagedFile {
+class TReplacingFile {
 public:
     // Opens a temporary file for `finalName`; a symbolic link there is
     // followed, so that the file it names is replaced and the link kept.  A
     // final name that exists and is no regular file (a device, a pipe) is
     // written directly: there is nothing to replace.  Raises
     // rtl::EFCreateError naming `finalName` when neither is possible.
-    explicit TStagedFile(const std::string& finalName);
+    explicit TReplacingFile(const std::string& finalName);
     // Removes the temporary file unless Commit succeeded.
-    ~TStagedFile();
-    TStagedFile(const TStagedFile&) = delete;
-    TStagedFile& operator=(const TStagedFile&) = delete;
+    ~TReplacingFile();
+    TReplacingFile(const TReplacingFile&) = delete;
+    TReplacingFile& operator=(const TReplacingFile&) = delete;
 
     int Fd() const { return FFd; }
     const std::string& TempPath() const { return FTempPath; }
@@ -69,4 +66,4 @@ private:
     bool FDirect = false;
 };
 
-}  // namespace cdrip
+}  // namespace os

@@ -1,5 +1,6 @@
-#include "StagedFile.h"
+#include "ReplacingFile.h"
 
+#include "PathNames.h"
 #include "Rtl.h"
 
 #include <atomic>
@@ -16,7 +17,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace cdrip {
+namespace os {
 
 // The temporary files this process has open, kept where a signal handler
 // can reach them without allocating or locking.
@@ -52,20 +53,14 @@ mode_t ModeFor(const std::string& path)
     return 0666 & ~mask;
 }
 
-std::string BaseName(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // ".NAME.ripper-XXXXXX" beside `target`, NAME shortened to fit a file name.
 std::string TempTemplate(const std::string& target)
 {
-    std::string name = BaseName(target);
+    std::string name = util::BaseName(target);
     const size_t room = kNameMax - 1 - kMarkSize - kRandomSize;
     if (name.size() > room)
         name.resize(room);
-    const std::string folder = FolderOf(target);
+    const std::string folder = util::FolderOf(target);
     std::string path = folder.empty() ? std::string() : folder == "/" ? folder : folder + "/";
     return path + "." + name + kMark + std::string(kRandomSize, 'X');
 }
@@ -140,14 +135,6 @@ bool IsTemporaryName(const std::string& name)
     return true;
 }
 
-std::string FolderOf(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return {};
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // A file whose flock we get is held by no living process.  The lock is kept
 // while the name is checked and removed, so that a writer that just created
 // the file and has not locked it yet finds its name gone and takes another.
@@ -173,7 +160,7 @@ void RemoveStaleTemporaries(const std::string& folder)
     }
 }
 
-TStagedFile::TStagedFile(const std::string& finalName) : FTarget(LinkTarget(finalName))
+TReplacingFile::TReplacingFile(const std::string& finalName) : FTarget(LinkTarget(finalName))
 {
     struct stat info {};
     if (::stat(FTarget.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
@@ -206,9 +193,9 @@ TStagedFile::TStagedFile(const std::string& finalName) : FTarget(LinkTarget(fina
     throw rtl::EFCreateError(rtl::FileCreateErrorMessage(finalName));
 }
 
-TStagedFile::~TStagedFile() { Discard(); }
+TReplacingFile::~TReplacingFile() { Discard(); }
 
-bool TStagedFile::Commit()
+bool TReplacingFile::Commit()
 {
     if (FFd < 0)
         return false;
@@ -233,7 +220,7 @@ bool TStagedFile::Commit()
     return true;
 }
 
-void TStagedFile::Discard()
+void TReplacingFile::Discard()
 {
     Unregister(std::exchange(FSlot, nullptr));
     if (!FTempPath.empty()) {
@@ -246,4 +233,4 @@ void TStagedFile::Discard()
     }
 }
 
-}  // namespace cdrip
+}  // namespace os
