@@ -17,21 +17,6 @@ namespace ripper {
 
 namespace {
 
-// Writes everything or reports false.
-bool WriteAll(int fd, const std::string& bytes)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 std::string ReadExisting(const std::string& path)
 {
     struct stat info {};
@@ -74,7 +59,7 @@ void AppendAudioIniLine(const std::string& linkOrPath, const std::string& name)
 
     os::RemoveStaleTemporaries(util::FolderOf(path));
     os::TReplacingFile file(path);
-    if (!WriteAll(file.Fd(), text)) {
+    if (!file.Write(text.data(), text.size())) {
         file.Discard();
         throw rtl::EInOutError("Fehler beim Schreiben von " + path);
     }
