@@ -1,19 +1,32 @@
 // The plain rules of a rip: Audio.ini appended without losing a byte, the
 // numbered name for a kept file, and the CD drives among the machine's roots.
 #include "AudioIni.h"
+#include "DiscImage.h"
 #include "DriveRoots.h"
+#include "FileCalls.h"
+#include "ReplacingFile.h"
+#include "RipDialogFixture.h"
 #include "RipNaming.h"
 #include "Rtl.h"
+#include "TestSupport.h"
 
 #include <QTemporaryDir>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <regex>
 #include <set>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -51,25 +64,74 @@ TEST_F(AudioIniTest, MissingFileIsCreatedWithOneCrLfLine)
     EXPECT_EQ(FolderEntries(Folder), std::vector<std::string>{"Audio.ini"});
 }
 
-// Lines the slideshow wrote on Windows (Windows-1252, any line ending) keep
-// their bytes; only the endings become CR LF.
-TEST_F(AudioIniTest, ExistingBytesAreKeptAndEveryLineEndsInCrLf)
+// UTF-16 in the given byte order, as the compiler encodes it.
+std::string Utf16(const std::u16string& text, bool bigEndian)
 {
-    WriteAll(Path, "M\xFCller \xE4\xF6.mp3\nZweite.wav\rDritte.wav\r\nLetzte ohne Ende.wav");
-    ripper::AppendAudioIniLine(Path, "Grüße_Track01.wav");
-    EXPECT_EQ(ReadAll(Path), "M\xFCller \xE4\xF6.mp3\r\nZweite.wav\r\nDritte.wav\r\nLetzte ohne Ende.wav\r\n"
-                             "Gr\xC3\xBC\xC3\x9F"
-                             "e_Track01.wav\r\n");
+    std::string bytes;
+    for (const char16_t unit : text) {
+        bytes += static_cast<char>(bigEndian ? unit >> 8 : unit & 0xFF);
+        bytes += static_cast<char>(bigEndian ? unit & 0xFF : unit >> 8);
+    }
+    return bytes;
 }
 
-TEST_F(AudioIniTest, KeepsThePermissionsOfTheOldFile)
+// Lines the slideshow wrote on Windows (Windows-1252, any line ending) keep
+// their bytes, only the endings become CR LF; a UTF-16 file keeps all its
+// bytes and gets the line in its own byte order; a file with a second name
+// is appended in place, its old bytes untouched.
+struct TContent {
+    const char* Name;
+    std::string Old;
+    bool HardLinked;
+    std::string Expected;
+};
+
+class AudioIniContentTest : public AudioIniTest, public testing::WithParamInterface<TContent> {};
+
+TEST_P(AudioIniContentTest, KeepsTheOldBytesAndAddsTheLine)
+{
+    WriteAll(Path, GetParam().Old);
+    const std::string other = Folder + "/Other.ini";
+    if (GetParam().HardLinked)
+        std::filesystem::create_hard_link(Path, other);
+    ripper::AppendAudioIniLine(Path, "Grüße_Track01.wav");
+    EXPECT_EQ(ReadAll(Path), GetParam().Expected);
+    if (GetParam().HardLinked) {
+        EXPECT_TRUE(std::filesystem::equivalent(Path, other));
+    }
+    EXPECT_EQ(FolderEntries(Folder).size(), GetParam().HardLinked ? 2u : 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, AudioIniContentTest,
+    testing::Values(TContent{"Windows1252AnyEnding",
+                             "M\xFCller \xE4\xF6.mp3\nZweite.wav\rDritte.wav\r\nLetzte.wav", false,
+                             "M\xFCller \xE4\xF6.mp3\r\nZweite.wav\r\nDritte.wav\r\nLetzte.wav\r\n"
+                             "Gr\xC3\xBC\xC3\x9F"
+                             "e_Track01.wav\r\n"},
+                    TContent{"Utf16LittleEndian", Utf16(u"\uFEFFM\u00FCller.mp3\r\n", false), false,
+                             Utf16(u"\uFEFFM\u00FCller.mp3\r\nGr\u00FC\u00DFe_Track01.wav\r\n", false)},
+                    TContent{"Utf16BigEndianWithoutLastBreak", Utf16(u"\uFEFFM\u00FCller.mp3", true), false,
+                             Utf16(u"\uFEFFM\u00FCller.mp3\r\nGr\u00FC\u00DFe_Track01.wav\r\n", true)},
+                    TContent{"HardLinkAppendedInPlace", "A.wav\nB.wav", true,
+                             "A.wav\nB.wav\r\nGr\xC3\xBC\xC3\x9F"
+                             "e_Track01.wav\r\n"}),
+    [](const testing::TestParamInfo<TContent>& p) { return std::string(p.param.Name); });
+
+// Run as root, the old file belongs to another user, who must keep it.
+TEST_F(AudioIniTest, KeepsThePermissionsAndOwnerOfTheOldFile)
 {
     WriteAll(Path, "A.wav\r\n");
     std::filesystem::permissions(Path,
                                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    [[maybe_unused]] const int chowned = ::chown(Path.c_str(), 4321, 4321);
+    struct stat before {};
+    struct stat after {};
+    ::stat(Path.c_str(), &before);
     ripper::AppendAudioIniLine(Path, "B.wav");
-    EXPECT_EQ(std::filesystem::status(Path).permissions(),
-              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    ::stat(Path.c_str(), &after);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(std::make_pair(after.st_uid, after.st_gid), std::make_pair(before.st_uid, before.st_gid));
 }
 
 // Audio.ini kept elsewhere behind a symbolic link: the file it names gets
@@ -88,15 +150,106 @@ TEST_F(AudioIniTest, SymbolicLinkIsFollowedAndKept)
     EXPECT_EQ(FolderEntries(elsewhere), std::vector<std::string>{"Audio.ini"});
 }
 
-// A name that cannot be replaced (here a folder called Audio.ini) fails with
-// a message, and no temporary file stays behind.
-TEST_F(AudioIniTest, FailureLeavesNoTemporaryFile)
+// Only a regular file of a sane size is read or replaced (a pipe would block
+// for good, a link to /dev/zero would be read without end), and a folder
+// another update holds is waited for only so long: each fails with a clear
+// message, the name stays as it was and no temporary file stays behind.
+struct TRefused {
+    const char* Name;
+    const char* Message;
+};
+
+class AudioIniRefusedTest : public AudioIniTest, public testing::WithParamInterface<TRefused> {};
+
+TEST_P(AudioIniRefusedTest, FailsAndLeavesTheNameAsItWas)
 {
-    std::filesystem::create_directories(Path + "/inside");
-    EXPECT_THROW(ripper::AppendAudioIniLine(Path, "A.wav"), rtl::Exception);
+    const std::string name = GetParam().Name;
+    int holder = -1;
+    if (name == "Directory")
+        std::filesystem::create_directories(Path + "/inside");
+    else if (name == "Fifo")
+        ASSERT_EQ(::mkfifo(Path.c_str(), 0644), 0);
+    else if (name == "LinkToADevice")
+        std::filesystem::create_symlink("/dev/zero", Path);
+    else
+        WriteAll(Path, "A.wav\r\n");
+    if (name == "TooLarge")
+        std::filesystem::resize_file(Path, 17 << 20);
+    if (name == "HeldByAnotherUpdate") {
+        holder = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    }
+    const auto type = std::filesystem::symlink_status(Path).type();
+    try {
+        ripper::AppendAudioIniLine(Path, "B.wav");
+        ADD_FAILURE() << "no error";
+    } catch (const rtl::Exception& e) {
+        EXPECT_THAT(e.what(), testing::EndsWith(GetParam().Message));
+    }
+    ::close(holder);
+    EXPECT_EQ(std::filesystem::symlink_status(Path).type(), type);
     EXPECT_EQ(FolderEntries(Folder), std::vector<std::string>{"Audio.ini"});
-    EXPECT_TRUE(std::filesystem::is_directory(Path + "/inside"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Names, AudioIniRefusedTest,
+                         testing::Values(TRefused{"Directory", "kann nicht erstellt werden"},
+                                         TRefused{"Fifo", "kann nicht erstellt werden"},
+                                         TRefused{"LinkToADevice", "/dev/zero kann nicht erstellt werden"},
+                                         TRefused{"TooLarge", "/Audio.ini ist zu groß"},
+                                         TRefused{
+                                             "HeldByAnotherUpdate",
+                                             "/Audio.ini wird gerade von einem anderen Programm benutzt"}),
+                         [](const testing::TestParamInfo<TRefused>& p) { return std::string(p.param.Name); });
+
+// Two processes append many lines at once, through one name or through two
+// names of one file: no line is lost, each process's lines keep their
+// order, and a reader that takes no lock always finds the file whole.
+class AudioIniRaceTest : public AudioIniTest, public testing::WithParamInterface<bool> {};
+
+TEST_P(AudioIniRaceTest, TwoProcessesLoseNoLine)
+{
+    constexpr int kLines = 100;
+    WriteAll(Path, "");
+    const std::string other = Folder + "/Other.ini";
+    if (GetParam())
+        std::filesystem::create_hard_link(Path, other);
+    std::vector<pid_t> writers;
+    for (const std::string prefix : {"A", "B"}) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            try {
+                for (int i = 0; i < kLines; ++i)
+                    ripper::AppendAudioIniLine(prefix == "A" || !GetParam() ? Path : other,
+                                               prefix + std::to_string(i));
+            } catch (...) {
+                ::_exit(1);
+            }
+            ::_exit(0);
+        }
+        writers.push_back(pid);
+    }
+    const std::regex whole("((A|B)[0-9]+\r\n)*");
+    for (size_t ended = 0; ended < writers.size();) {
+        const std::string text = ReadAll(Path);
+        ASSERT_TRUE(std::regex_match(text, whole)) << text;
+        int status = 0;
+        if (::waitpid(-1, &status, WNOHANG) > 0) {
+            EXPECT_EQ(status, 0);
+            ++ended;
+        }
+    }
+    std::string expected[2];
+    for (int i = 0; i < kLines; ++i)
+        for (const int w : {0, 1})
+            expected[w] += std::string(1, "AB"[w]) + std::to_string(i) + "\r\n";
+    const std::string text = ReadAll(Path);
+    EXPECT_EQ(std::regex_replace(text, std::regex("B[0-9]+\r\n"), ""), expected[0]);
+    EXPECT_EQ(std::regex_replace(text, std::regex("A[0-9]+\r\n"), ""), expected[1]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, AudioIniRaceTest, testing::Bool(), [](const testing::TestParamInfo<bool>& p) {
+    return std::string(p.param ? "TwoNamesInPlace" : "OneNameReplaced");
+});
 
 TEST_F(AudioIniTest, MissingFolderFailsWithTheCreateMessage)
 {
@@ -155,6 +308,138 @@ TEST_F(AudioIniTest, TemporaryOfAKilledUpdateIsRemovedOthersStay)
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"Audio.ini", "Audio.ini.backup"}));
 }
+
+// The calls of the staging code in order, each as "call name": a temporary
+// file as "~NAME", a folder as "NAME/"; a call repeated at once counts once.
+class TCallRecorder : public os::TFileCalls {
+public:
+    std::vector<std::string> Calls;
+
+    int Open(const std::string& path, int flags, mode_t mode) override
+    {
+        return Named("open", path, TFileCalls::Open(path, flags, mode));
+    }
+    int MakeTemp(std::string& path, int flags) override
+    {
+        const int fd = TFileCalls::MakeTemp(path, flags);
+        return Named("mkstemp", path, fd);
+    }
+    ssize_t Write(int fd, const void* d, size_t n) override
+    {
+        return Note("write", fd, TFileCalls::Write(fd, d, n));
+    }
+    int Sync(int fd) override { return Note("fsync", fd, TFileCalls::Sync(fd)); }
+    int DataSync(int fd) override { return Note("fdatasync", fd, TFileCalls::DataSync(fd)); }
+    int Chmod(int fd, mode_t m) override { return Note("fchmod", fd, TFileCalls::Chmod(fd, m)); }
+    int Lock(int fd, int operation) override { return Note("flock", fd, TFileCalls::Lock(fd, operation)); }
+    int Close(int fd) override { return Note("close", fd, TFileCalls::Close(fd)); }
+    int Rename(const std::string& from, const std::string& to) override
+    {
+        Add("rename " + Shown(from) + " " + Shown(to));
+        return TFileCalls::Rename(from, to);
+    }
+
+private:
+    static std::string Shown(const std::string& path)
+    {
+        const std::string name = std::filesystem::path(path).filename().string();
+        if (os::IsTemporaryName(name))
+            return "~" + name.substr(1, name.rfind(".ripper-") - 1);
+        return std::filesystem::is_directory(path) ? name + "/" : name;
+    }
+    int Named(const char* call, const std::string& path, int fd)
+    {
+        FNames[fd] = Shown(path);
+        return Note(call, fd, fd);
+    }
+    template <typename R>
+    R Note(const char* call, int fd, R result)
+    {
+        Add(std::string(call) + " " + FNames[fd]);
+        return result;
+    }
+    void Add(const std::string& call)
+    {
+        if (Calls.empty() || Calls.back() != call)
+            Calls.push_back(call);
+    }
+    std::map<int, std::string> FNames;
+};
+
+// Each write of a rip through the dialog, as its calls run: the file stored
+// with its attributes before the rename, the folder synced after it, and
+// the Audio.ini line written only once the copy's name is durable.
+struct TWrite {
+    const char* Name;
+    bool HardLinkedIni;
+    std::vector<std::string> Calls;
+    std::vector<std::string> After;  // the calls that must have run before
+};
+
+const std::vector<std::string> kCopyDurable{"rename ~Track01.wav Track01.wav", "open Diashow/",
+                                            "fsync Diashow/"};
+
+class WriteOrderTest : public riptest::RipDialogFixture, public testing::WithParamInterface<TWrite> {};
+
+TEST_P(WriteOrderTest, StoresRenamesThenSyncsTheFolder)
+{
+    WriteProfile();
+    discimage::Disc disc;
+    disc.tracks = {{true, 300, discimage::Content::Sine}};
+    const std::string tray = Temp.path().toStdString() + "/tray.cue";
+    discimage::WriteImage(disc, tray);
+    std::ofstream(tray + ".faults") << "jitter@" << discimage::TrackStart(disc, 0) + 2 << "\n";
+    if (GetParam().HardLinkedIni) {
+        WriteAll(Slideshow + "/Audio.ini", "");
+        std::filesystem::create_hard_link(Slideshow + "/Audio.ini", Temp.path().toStdString() + "/Other.ini");
+    }
+    TCallRecorder recorder;
+    {
+        testsupport::TEnvGuard images("CDRIP_IMAGES", tray);
+        images.Set("CDRIP_IMAGES_ONLY", "1");
+        Show();
+    }
+    Tick();
+    {
+        const os::TFileCallsScope recording(recorder);
+        Rip(0);
+    }
+    Form.reset();
+    EXPECT_EQ(AudioIni(), "Track01.wav\r\n");
+    const auto& calls = recorder.Calls;
+    const auto at = std::search(calls.begin(), calls.end(), GetParam().Calls.begin(), GetParam().Calls.end());
+    ASSERT_NE(at, calls.end()) << testing::PrintToString(calls);
+    const auto after = std::search(calls.begin(), at, GetParam().After.begin(), GetParam().After.end());
+    EXPECT_TRUE(GetParam().After.empty() || after != at) << testing::PrintToString(calls);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writes, WriteOrderTest,
+    testing::Values(
+        TWrite{"Copy",
+               false,
+               {"mkstemp ~Track01.wav", "flock ~Track01.wav", "write ~Track01.wav", "fchmod ~Track01.wav",
+                "fsync ~Track01.wav", "rename ~Track01.wav Track01.wav", "open Diashow/", "fsync Diashow/",
+                "close Diashow/", "close ~Track01.wav"},
+               {}},
+        TWrite{"JitterFile",
+               false,
+               {"mkstemp ~Track01jitt", "flock ~Track01jitt", "write ~Track01jitt", "fchmod ~Track01jitt",
+                "fsync ~Track01jitt", "rename ~Track01jitt Track01jitt", "open Diashow/", "fsync Diashow/",
+                "close Diashow/", "close ~Track01jitt"},
+               kCopyDurable},
+        TWrite{"AudioIni",
+               false,
+               {"open Diashow/", "flock Diashow/", "open Audio.ini", "mkstemp ~Audio.ini", "flock ~Audio.ini",
+                "write ~Audio.ini", "fchmod ~Audio.ini", "fsync ~Audio.ini", "rename ~Audio.ini Audio.ini",
+                "open Diashow/", "fsync Diashow/", "close Diashow/", "close ~Audio.ini", "close Diashow/"},
+               kCopyDurable},
+        TWrite{"AudioIniInPlace",
+               true,
+               {"open Diashow/", "flock Diashow/", "open Audio.ini", "close Audio.ini", "open Audio.ini",
+                "write Audio.ini", "fdatasync Audio.ini", "close Audio.ini", "close Diashow/"},
+               kCopyDurable}),
+    [](const testing::TestParamInfo<TWrite>& p) { return std::string(p.param.Name); });
 
 // Draws again while the numbered name is taken, and gives up after a bound.
 TEST(RipNaming, RandomNameIsDrawnAgainWhileTaken)
