@@ -10,8 +10,9 @@
 namespace os {
 namespace {
 
-// How often a busy lock is tried again.
-constexpr std::chrono::milliseconds kRetry{20};
+// How often a busy lock is tried again: often enough that a writer that
+// takes it again at once cannot starve another for long.
+constexpr std::chrono::milliseconds kRetry{2};
 
 }  // namespace
 
