@@ -9,8 +9,9 @@
 // it was; a process that dies leaves only the hidden file, which
 // RemoveStaleTemporaries clears later.  Its owner holds an exclusive flock on
 // the temporary file for as long as it lives, so that a second program (or a
-// second Ripper) never removes a file still being written.  Every call goes
-// through FileCalls().
+// second Ripper) never removes a file still being written.  The calls that
+// create, write, sync, lock, rename or remove go through FileCalls(), all
+// but the signal handler's unlink in RemoveOwnTemporaries.
 #pragma once
 
 #include <cstddef>
