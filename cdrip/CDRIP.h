@@ -45,9 +45,12 @@ const TCdRipApi& LinkedCdRipApi();
 // A file being written sequentially, under a temporary name until Commit.
 // Write reports how many bytes it took; fewer than asked is a failed write.
 // WriteAt patches bytes already written.  Commit stores the bytes and puts
-// the file under its final name, replacing a file of that name; false when
-// that failed, and then nothing has changed under the final name.  A file
-// dropped without Commit leaves nothing behind.
+// the file under its final name, replacing a file of that name and keeping
+// its mode, owner and group, and makes that name durable before it returns;
+// false when that failed, and then nothing has changed under the final name
+// (or, when only the name's durability failed, the new file is there but may
+// not survive a power cut).  A file dropped without Commit leaves nothing
+// behind.
 class TOutputFile {
 public:
     virtual ~TOutputFile() = default;
@@ -60,13 +63,17 @@ class TFileSystem {
 public:
     virtual ~TFileSystem() = default;
     // Starts the file `fileName`; raises rtl::EFCreateError naming it when
-    // that is impossible.
+    // that is impossible, also when the name holds something other than a
+    // regular file (a folder, a pipe, a device).
     virtual std::unique_ptr<TOutputFile> Create(const std::string& fileName) = 0;
     // Removes what killed processes left unfinished in the folder of
     // `fileName`, never a file still being written; failures are ignored.
     virtual void RemoveStale(const std::string& fileName) = 0;
+    // Removes the regular file `fileName`, durably; true also when there is
+    // none.
+    virtual bool Remove(const std::string& fileName) = 0;
 };
-// The process's files through stdio.
+// The process's files, replaced whole through the OS layer.
 TFileSystem& StdioFileSystem();
 
 }  // namespace cdrip
@@ -216,7 +223,9 @@ public:
     // The output is written under a temporary name and takes its final name
     // only when the range was read to its end: after an abort or an error a
     // file of that name stays exactly as it was, and none appears otherwise.
-    // The jitter file follows the complete output the same way; its failure
+    // The jitter file follows the complete output the same way, and when
+    // JitterPositions is empty an older jitter file of that name is removed,
+    // so that the one beside the output always belongs to it; its failure
     // leaves the output in place.  Temporary files that killed processes left
     // in the output's folder are removed first.
     void RipSectors(int32_t startSector, int32_t endSector, const std::string& fileName);

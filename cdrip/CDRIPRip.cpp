@@ -368,16 +368,23 @@ void TCDRIP::RipSectors(int32_t startSector, int32_t endSector, const std::strin
     if (!extraction.Committed())
         return;  // aborted: nothing under the final name, no jitter file
     FOutputComplete = true;
-    if (!FJitterPositions.empty())
-        SaveJitterFile(outputName);
+    SaveJitterFile(outputName);
 }
 
+// Without any jitter line an older jitter file would tell of errors this
+// copy does not have: it goes.
 void TCDRIP::SaveJitterFile(const std::string& outputFileName)
 {
+    const std::string name = JitterFileName(outputFileName);
+    if (FJitterPositions.empty()) {
+        if (!FFiles.Remove(name))
+            throw ECDRIPError(WriteError);
+        return;
+    }
     std::string text;
     for (const std::string& line : FJitterPositions)
         text += line + "\r\n";
-    auto file = FFiles.Create(JitterFileName(outputFileName));
+    auto file = FFiles.Create(name);
     if (file->Write(text.data(), text.size()) != text.size() || !file->Commit())
         throw ECDRIPError(WriteError);
 }

@@ -1,68 +1,70 @@
 #include "CDRIP.h"
-#include "StagedFile.h"
-#include "StdioFile.h"
+#include "PathNames.h"
+#include "ReplacingFile.h"
 
-#include <cstdio>
-#include <unistd.h>
+#include <vector>
 
 namespace cdrip {
 namespace {
 
-// Buffered writes into a staged file.  The stream runs on a second
-// descriptor of the same open file, so closing it keeps the staged file's
-// lock until the rename.
-class TStdioFile : public TOutputFile {
+// Buffered writes into a file that replaces its final name on Commit.  The
+// buffer spares the system a call for every small piece the encoder gives.
+class TBufferedFile : public TOutputFile {
 public:
-    explicit TStdioFile(const std::string& fileName) : FStaged(fileName)
-    {
-        const int fd = ::dup(FStaged.Fd());
-        if (fd >= 0)
-            FFile.reset(::fdopen(fd, "wb"));
-        if (!FFile) {
-            if (fd >= 0)
-                ::close(fd);
-            throw rtl::EFCreateError(rtl::FileCreateErrorMessage(fileName));
-        }
-    }
+    explicit TBufferedFile(const std::string& fileName) : FFile(fileName) { FBuffer.reserve(kBufferSize); }
 
     size_t Write(const void* data, size_t size) override
     {
-        return FFile && size ? std::fwrite(data, 1, size, FFile.get()) : 0;
+        if (FBuffer.size() + size > kBufferSize && !Flush())
+            return 0;
+        if (size >= kBufferSize)
+            return FFile.Write(data, size) ? size : 0;
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        FBuffer.insert(FBuffer.end(), bytes, bytes + size);
+        return size;
     }
 
     bool WriteAt(uint64_t offset, const void* data, size_t size) override
     {
-        if (!FFile || std::fflush(FFile.get()) != 0)
-            return false;
-        const long here = std::ftell(FFile.get());
-        return here >= 0 && std::fseek(FFile.get(), static_cast<long>(offset), SEEK_SET) == 0 &&
-               std::fwrite(data, 1, size, FFile.get()) == size &&
-               std::fseek(FFile.get(), here, SEEK_SET) == 0;
+        return Flush() && FFile.WriteAt(offset, data, size);
     }
 
     bool Commit() override
     {
-        const bool flushed = util::CloseFile(FFile);
-        if (!flushed) {
-            FStaged.Discard();
+        if (!Flush()) {
+            FFile.Discard();
             return false;
         }
-        return FStaged.Commit();
+        return FFile.Commit();
     }
 
 private:
-    TStagedFile FStaged;  // declared first: the stream closes before the file is dropped
-    util::TStdioFile FFile;
+    static constexpr size_t kBufferSize = 64 * 1024;
+
+    bool Flush()
+    {
+        const bool written = FFile.Write(FBuffer.data(), FBuffer.size());
+        FBuffer.clear();
+        return written;
+    }
+
+    os::TReplacingFile FFile;
+    std::vector<uint8_t> FBuffer;
 };
 
 class TStdioFileSystem : public TFileSystem {
 public:
     std::unique_ptr<TOutputFile> Create(const std::string& fileName) override
     {
-        return std::make_unique<TStdioFile>(fileName);
+        return std::make_unique<TBufferedFile>(fileName);
     }
 
-    void RemoveStale(const std::string& fileName) override { RemoveStaleTemporaries(FolderOf(fileName)); }
+    void RemoveStale(const std::string& fileName) override
+    {
+        os::RemoveStaleTemporaries(util::FolderOf(fileName));
+    }
+
+    bool Remove(const std::string& fileName) override { return os::RemoveFile(fileName); }
 };
 
 }  // namespace

@@ -3,7 +3,7 @@
 // temporary files of killed writers cleared; also reads that deliver nothing
 // yet.  A scripted library and encoder over real files.
 #include "Scripted.h"
-#include "StagedFile.h"
+#include "ReplacingFile.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -40,6 +40,14 @@ mode_t Mode(const std::string& path)
 {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+// "uid:gid" of a file.
+std::string Owner(const std::string& path)
+{
+    struct stat info {};
+    ::stat(path.c_str(), &info);
+    return std::to_string(info.st_uid) + ":" + std::to_string(info.st_gid);
 }
 
 std::string Text(const std::vector<uint8_t>& b) { return std::string(b.begin(), b.end()); }
@@ -183,11 +191,14 @@ INSTANTIATE_TEST_SUITE_P(Endings, UnfinishedRipTest, testing::ValuesIn(Endings()
 
 class CompleteRipTest : public OutputTest, public testing::WithParamInterface<Kind> {};
 
-TEST_P(CompleteRipTest, ReplacesTheOldFileKeepingItsPermissions)
+// Run as root, the old file belongs to another user, who must keep it.
+TEST_P(CompleteRipTest, ReplacesTheOldFileKeepingItsPermissionsAndOwner)
 {
     const std::string name = Use(GetParam());
     scripted::WriteFile(name, "old");
     ::chmod(name.c_str(), 0604);
+    [[maybe_unused]] const int chowned = ::chown(name.c_str(), 4321, 4321);
+    const std::string owner = Owner(name);
     cd.reads = {{0, Bytes(16, 0)}, {CDRIP_RIPPING_DONE, Bytes(16, 16)}};
     ripper->RipTrack(1, dir.Path("Track01.wav"));
     const auto file = ReadFile(name);
@@ -197,18 +208,20 @@ TEST_P(CompleteRipTest, ReplacesTheOldFileKeepingItsPermissions)
     else
         EXPECT_EQ(std::vector<uint8_t>(file.begin() + static_cast<long>(header), file.end()), Bytes(32, 0));
     EXPECT_EQ(Mode(name), 0604u);
+    EXPECT_EQ(Owner(name), owner);
     EXPECT_THAT(FolderNames(dir.Root()), ElementsAre(fs::path(name).filename().string()));
     EXPECT_EQ(Count("end 1"), 1);
 }
 
+// The umask the process started with, not one a thread sets meanwhile.
 TEST_P(CompleteRipTest, NewFileGetsTheUsualPermissions)
 {
     const std::string name = Use(GetParam());
-    const mode_t mask = ::umask(022);
+    const mode_t mask = ::umask(077);
     cd.reads = {{CDRIP_RIPPING_DONE, Bytes(16, 0)}};
     ripper->RipTrack(1, dir.Path("Track01.wav"));
     ::umask(mask);
-    EXPECT_EQ(Mode(name), 0644u);
+    EXPECT_EQ(Mode(name), 0666u & ~mask);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, CompleteRipTest, testing::Values(Kind::Wav, Kind::Raw, Kind::Mp3),
@@ -416,26 +429,90 @@ TEST_F(OutputTest, SymbolicLinkKeepsPointingAtTheNewCopy)
     EXPECT_THAT(FolderNames(dir.Path("music")), ElementsAre("real.raw"));
 }
 
-// A device cannot be replaced by a rename; it is written directly.
-TEST_F(OutputTest, DeviceIsWrittenDirectly)
+// Only a regular file is replaced: anything else under the name is refused
+// at once (a pipe nobody reads would block for good) and stays.
+struct SpecialCase {
+    const char* Name;
+    fs::file_type Type;
+};
+
+class SpecialFileTest : public OutputTest, public testing::WithParamInterface<SpecialCase> {};
+
+TEST_P(SpecialFileTest, IsRefusedAtOnceAndStays)
 {
+    const std::string name = dir.Path("Track01.raw");
+    if (GetParam().Type == fs::file_type::fifo)
+        ASSERT_EQ(::mkfifo(name.c_str(), 0644), 0);
+    else if (GetParam().Type == fs::file_type::directory)
+        fs::create_directory(name);
+    else
+        fs::create_symlink("/dev/null", name);
     cd.reads = {{CDRIP_RIPPING_DONE, Bytes(4, 0)}};
-    ripper->RipSectors(0, 10, "/dev/null");
-    EXPECT_TRUE(fs::is_character_file("/dev/null"));
-    EXPECT_EQ(files.committed, std::vector<std::string>{"/dev/null"});
+    try {
+        ripper->RipTrack(1, name);
+        ADD_FAILURE() << "no error";
+    } catch (const rtl::EFCreateError& e) {
+        EXPECT_EQ(e.what(), rtl::FileCreateErrorMessage(name));
+    }
+    EXPECT_EQ(fs::status(name).type(), GetParam().Type);
+    EXPECT_THAT(FolderNames(dir.Root()), ElementsAre("Track01.raw"));
+    EXPECT_EQ(cd.Count("CloseRipper"), 1);
+    EXPECT_EQ(Count("end 1"), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Types, SpecialFileTest,
+                         testing::Values(SpecialCase{"Fifo", fs::file_type::fifo},
+                                         SpecialCase{"LinkToADevice", fs::file_type::character},
+                                         SpecialCase{"Directory", fs::file_type::directory}),
+                         [](const testing::TestParamInfo<SpecialCase>& p) { return p.param.Name; });
+
+// The jitter file beside a copy is always that copy's: a complete rip
+// without jitter lines in the component's lifetime removes an older one, an
+// unfinished rip leaves it to the old copy it belongs to.  Each letter of
+// Rips is a rip: 'J' with a jitter error, 'C' clean, 'A' aborted.
+struct JitterRecord {
+    const char* Name;
+    const char* Rips;
+    const char* Expected;  // the jitter file afterwards
+};
+
+class JitterRecordTest : public OutputTest, public testing::WithParamInterface<JitterRecord> {};
+
+TEST_P(JitterRecordTest, BelongsToTheCopyBesideIt)
+{
+    const std::string jitter = dir.Path("Track01jitt");
+    scripted::WriteFile(jitter, "1 2\r\n");
+    for (const char* rip = GetParam().Rips; *rip; ++rip) {
+        cd.reads = {{*rip == 'J' ? CDRIP_JITTER_ERROR : 0, Bytes(16, 0)},
+                    {CDRIP_RIPPING_DONE, Bytes(16, 16)}};
+        ripper->ProcessMessages = [this, rip] {
+            if (*rip == 'A')
+                ripper->Abort();
+        };
+        ripper->RipTrack(1, Use(Kind::Raw));
+    }
+    EXPECT_EQ(fs::exists(jitter) ? Text(ReadFile(jitter)) : "none", GetParam().Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rips, JitterRecordTest,
+                         testing::Values(JitterRecord{"CleanCopyRemovesIt", "C", "none"},
+                                         JitterRecord{"CopyWithJitterReplacesIt", "J", "11 12\r\n"},
+                                         JitterRecord{"AbortedCopyLeavesIt", "A", "1 2\r\n"},
+                                         JitterRecord{"CleanCopyAfterAJitterCopyKeepsTheLines", "JC",
+                                                      "11 12\r\n"}),
+                         [](const testing::TestParamInfo<JitterRecord>& p) { return p.param.Name; });
 
 // What a process removes of its own files when it must end without
 // unwinding: the unfinished ones, never a committed one.
 TEST_F(OutputTest, OwnTemporariesGoOnRequestCommittedFilesStay)
 {
-    cdrip::TStagedFile done(dir.Path("done.raw"));
+    os::TReplacingFile done(dir.Path("done.raw"));
     ASSERT_TRUE(done.Commit());
-    cdrip::TStagedFile open(dir.Path("open.raw"));
+    os::TReplacingFile open(dir.Path("open.raw"));
     const std::string temp = open.TempPath();
     ASSERT_TRUE(fs::exists(temp));
-    EXPECT_TRUE(cdrip::IsTemporaryName(fs::path(temp).filename().string())) << temp;
-    cdrip::RemoveOwnTemporaries();
+    EXPECT_TRUE(os::IsTemporaryName(fs::path(temp).filename().string())) << temp;
+    os::RemoveOwnTemporaries();
     EXPECT_FALSE(fs::exists(temp));
     EXPECT_THAT(FolderNames(dir.Root()), ElementsAre("done.raw"));
 }

@@ -1,7 +1,7 @@
 // The riptrack tool, run as a user would, on a generated image.
 #include "ImageDrive.h"
 #include "Scripted.h"
-#include "StagedFile.h"
+#include "ReplacingFile.h"
 
 #include <gtest/gtest.h>
 
@@ -113,7 +113,7 @@ std::vector<std::string> Temporaries(const std::string& folder)
 {
     std::vector<std::string> found;
     for (const std::string& name : scripted::FolderNames(folder))
-        if (cdrip::IsTemporaryName(name))
+        if (os::IsTemporaryName(name))
             found.push_back(name);
     return found;
 }

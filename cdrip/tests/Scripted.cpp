@@ -285,6 +285,12 @@ void RecordingFiles::RemoveStale(const std::string& fileName)
     cdrip::StdioFileSystem().RemoveStale(fileName);
 }
 
+bool RecordingFiles::Remove(const std::string& fileName)
+{
+    removed.push_back(fileName);
+    return cdrip::StdioFileSystem().Remove(fileName);
+}
+
 std::vector<uint8_t> ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

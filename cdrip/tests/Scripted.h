@@ -84,7 +84,8 @@ public:
     std::vector<Op> ops;
     std::vector<std::string> created;
     std::vector<std::string> committed;
-    std::vector<std::string> sweeps;  // RemoveStale calls
+    std::vector<std::string> sweeps;   // RemoveStale calls
+    std::vector<std::string> removed;  // Remove calls
     int failWrite = 0;
     std::string failCommit;
     int writes = 0;
@@ -92,6 +93,7 @@ public:
 
     std::unique_ptr<cdrip::TOutputFile> Create(const std::string& fileName) override;
     void RemoveStale(const std::string& fileName) override;
+    bool Remove(const std::string& fileName) override;
 };
 
 // A fresh folder under the test temp dir, removed with its files at the end.

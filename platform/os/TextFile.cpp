@@ -122,6 +122,33 @@ std::string DecodeSettingsText(const std::string& bytes)
     return IsValidUtf8(text) ? text : Windows1252ToUtf8(text);
 }
 
+std::string EncodeUtf16(const std::string& text, bool bigEndian)
+{
+    const std::string utf8 = IsValidUtf8(text) ? text : Windows1252ToUtf8(text);
+    std::string out;
+    const auto put = [&](char32_t unit) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        out += bigEndian ? high : low;
+        out += bigEndian ? low : high;
+    };
+    for (std::size_t i = 0; i < utf8.size();) {
+        const std::size_t length = Utf8SequenceLength(utf8, i);
+        static constexpr unsigned char kLeadBits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+        char32_t cp = static_cast<unsigned char>(utf8[i]) & kLeadBits[length];
+        for (std::size_t k = 1; k < length; ++k)
+            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        i += length;
+        if (cp < 0x10000) {
+            put(cp);
+        } else {
+            put(0xD800 + ((cp - 0x10000) >> 10));
+            put(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        }
+    }
+    return out;
+}
+
 std::vector<std::string> SplitLines(const std::string& text)
 {
     std::vector<std::string> lines;

@@ -13,6 +13,10 @@ namespace os {
 // valid UTF-8, otherwise Windows-1252 converted to UTF-8.
 std::string DecodeSettingsText(const std::string& bytes);
 
+// `text` in UTF-16 of the given byte order, without a byte-order mark; text
+// that is no valid UTF-8 is taken for Windows-1252, as above.
+std::string EncodeUtf16(const std::string& text, bool bigEndian);
+
 // Splits at CR LF, LF or CR. A break at the very end starts no further line,
 // so "a\r\n" is one line and "" is none.
 std::vector<std::string> SplitLines(const std::string& text);

@@ -2,7 +2,7 @@
 // or MP3 file, through the same components the dialog uses.
 #include "CDRIP.h"
 #include "LameCoder.h"
-#include "StagedFile.h"
+#include "ReplacingFile.h"
 
 #include <atomic>
 #include <cerrno>
@@ -86,7 +86,7 @@ void Watchdog()
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     if (g_stopped.load())
         return;
-    cdrip::RemoveOwnTemporaries();
+    os::RemoveOwnTemporaries();
     static const char text[] = "\nriptrack: interrupted\n";
     [[maybe_unused]] const ssize_t ignored = ::write(STDERR_FILENO, text, sizeof text - 1);
     ::_exit(128 + g_signal);

@@ -1,5 +1,7 @@
-#include "StagedFile.h"
+#include "ReplacingFile.h"
 
+#include "FileCalls.h"
+#include "PathNames.h"
 #include "Rtl.h"
 
 #include <atomic>
@@ -16,7 +18,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace cdrip {
+namespace os {
 
 // The temporary files this process has open, kept where a signal handler
 // can reach them without allocating or locking.
@@ -40,32 +42,38 @@ bool SameFile(const struct stat& a, const struct stat& b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// The mode of the file being replaced, else that of a new file under the
-// process's umask.
-mode_t ModeFor(const std::string& path)
+// Something other than a regular file under `path`: nothing a rename may
+// replace, nor anything to read without the risk of blocking for good.
+bool HoldsOtherThanAFile(const std::string& path)
 {
     struct stat info {};
-    if (::stat(path.c_str(), &info) == 0)
-        return info.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+    return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
 }
 
-std::string BaseName(const std::string& path)
+// Writes everything, resuming after a signal or a partial write.
+template <typename F>
+bool WriteFully(const char* data, size_t size, F&& write)
 {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = write(data + done, size - done, done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
 }
 
 // ".NAME.ripper-XXXXXX" beside `target`, NAME shortened to fit a file name.
 std::string TempTemplate(const std::string& target)
 {
-    std::string name = BaseName(target);
+    std::string name = util::BaseName(target);
     const size_t room = kNameMax - 1 - kMarkSize - kRandomSize;
     if (name.size() > room)
         name.resize(room);
-    const std::string folder = FolderOf(target);
+    const std::string folder = util::FolderOf(target);
     std::string path = folder.empty() ? std::string() : folder == "/" ? folder : folder + "/";
     return path + "." + name + kMark + std::string(kRandomSize, 'X');
 }
@@ -96,14 +104,6 @@ void Unregister(TOwnSlot* slot)
 struct TDirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
-
-int CloseKeepingErrno(int fd)
-{
-    const int saved = errno;
-    const int result = ::close(fd);
-    errno = saved;
-    return result;
-}
 
 }  // namespace
 
@@ -140,14 +140,6 @@ bool IsTemporaryName(const std::string& name)
     return true;
 }
 
-std::string FolderOf(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return {};
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // A file whose flock we get is held by no living process.  The lock is kept
 // while the name is checked and removed, so that a writer that just created
 // the file and has not locked it yet finds its name gone and takes another.
@@ -157,35 +149,59 @@ void RemoveStaleTemporaries(const std::string& folder)
     const std::unique_ptr<DIR, TDirCloser> dir(::opendir(dirName.c_str()));
     if (!dir)
         return;
+    TFileCalls& calls = FileCalls();
     while (const dirent* entry = ::readdir(dir.get())) {
         if (!IsTemporaryName(entry->d_name))
             continue;
         const std::string path = dirName + "/" + entry->d_name;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        const int fd = calls.Open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0);
         if (fd < 0)
             continue;
         struct stat opened {};
         struct stat named {};
-        if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && calls.Lock(fd, LOCK_EX | LOCK_NB) == 0 &&
             ::lstat(path.c_str(), &named) == 0 && SameFile(opened, named))
-            ::unlink(path.c_str());
-        ::close(fd);
+            calls.Unlink(path);
+        calls.Close(fd);
     }
 }
 
-TStagedFile::TStagedFile(const std::string& finalName) : FTarget(LinkTarget(finalName))
+bool SyncFolder(const std::string& folder)
 {
+    TFileCalls& calls = FileCalls();
+    const int fd = calls.Open(folder.empty() ? "." : folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const bool synced = calls.Sync(fd) == 0 || errno == EINVAL;
+    calls.Close(fd);
+    return synced;
+}
+
+bool RemoveFile(const std::string& path)
+{
+    const std::string target = LinkTarget(path);
     struct stat info {};
-    if (::stat(FTarget.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-        FDirect = true;
-        FFd = ::open(FTarget.c_str(), O_WRONLY | O_CLOEXEC);
-        if (FFd < 0)
-            throw rtl::EFCreateError(rtl::FileCreateErrorMessage(finalName));
-        return;
-    }
+    if (::lstat(target.c_str(), &info) != 0)
+        return errno == ENOENT;
+    if (!S_ISREG(info.st_mode))
+        return true;
+    return FileCalls().Unlink(target) == 0 && SyncFolder(util::FolderOf(target));
+}
+
+bool WriteAll(int fd, const void* data, size_t size)
+{
+    return WriteFully(static_cast<const char*>(data), size,
+                      [fd](const char* p, size_t n, size_t) { return FileCalls().Write(fd, p, n); });
+}
+
+TReplacingFile::TReplacingFile(const std::string& finalName) : FTarget(LinkTarget(finalName))
+{
+    if (HoldsOtherThanAFile(FTarget))
+        throw rtl::EFCreateError(rtl::FileCreateErrorMessage(finalName));
+    TFileCalls& calls = FileCalls();
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         std::string path = TempTemplate(FTarget);
-        const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+        const int fd = calls.MakeTemp(path, O_CLOEXEC);
         if (fd < 0)
             break;
         struct stat opened {};
@@ -194,32 +210,62 @@ TStagedFile::TStagedFile(const std::string& finalName) : FTarget(LinkTarget(fina
         // then the name no longer leads to our file and we start afresh.  A
         // file system without locks (some network mounts) is written
         // unlocked: a cleaner there cannot lock the file either and leaves it.
-        [[maybe_unused]] const int locked = ::flock(fd, LOCK_EX);
+        [[maybe_unused]] const int locked = calls.Lock(fd, LOCK_EX);
         if (::fstat(fd, &opened) == 0 && ::stat(path.c_str(), &named) == 0 && SameFile(opened, named)) {
             FFd = fd;
             FTempPath = std::move(path);
             FSlot = Register(FTempPath);
             return;
         }
-        ::close(fd);
+        calls.Close(fd);
     }
     throw rtl::EFCreateError(rtl::FileCreateErrorMessage(finalName));
 }
 
-TStagedFile::~TStagedFile() { Discard(); }
+TReplacingFile::~TReplacingFile() { Discard(); }
 
-bool TStagedFile::Commit()
+bool TReplacingFile::Write(const void* data, size_t size) { return FFd >= 0 && WriteAll(FFd, data, size); }
+
+bool TReplacingFile::WriteAt(uint64_t offset, const void* data, size_t size)
+{
+    return FFd >= 0 &&
+           WriteFully(static_cast<const char*>(data), size, [&](const char* p, size_t n, size_t done) {
+               return FileCalls().WriteAt(FFd, p, n, static_cast<off_t>(offset + done));
+           });
+}
+
+// The owner first: changing it clears the set-user-ID bits that the mode
+// then sets again.  An owner this process may not give (EPERM), or one the
+// file system cannot store (EINVAL), is left as it is; the group alone may
+// still be ours to give.
+bool TReplacingFile::TakeOverAttributes()
+{
+    TFileCalls& calls = FileCalls();
+    struct stat old {};
+    if (::stat(FTarget.c_str(), &old) != 0)
+        return errno == ENOENT && calls.Chmod(FFd, NewFileMode()) == 0;
+    if (!S_ISREG(old.st_mode))
+        return false;  // something else took the name meanwhile
+    struct stat own {};
+    if (::fstat(FFd, &own) != 0)
+        return false;
+    if ((own.st_uid != old.st_uid || own.st_gid != old.st_gid) &&
+        calls.Chown(FFd, old.st_uid, old.st_gid) != 0) {
+        if (errno != EPERM && errno != EINVAL)
+            return false;
+        calls.Chown(FFd, static_cast<uid_t>(-1), old.st_gid);
+    }
+    return calls.Chmod(FFd, old.st_mode & 07777) == 0;
+}
+
+// fsync rather than fdatasync: the mode and owner must survive with the data.
+bool TReplacingFile::Commit()
 {
     if (FFd < 0)
         return false;
-    if (FDirect) {
-        const int fd = FFd;
-        FFd = -1;
-        return ::close(fd) == 0;
-    }
-    const bool stored = ::fdatasync(FFd) == 0 || errno == EINVAL || errno == ENOTSUP;
-    if (!stored || ::fchmod(FFd, ModeFor(FTarget)) != 0 ||
-        ::rename(FTempPath.c_str(), FTarget.c_str()) != 0) {
+    TFileCalls& calls = FileCalls();
+    const bool ready = TakeOverAttributes() && (calls.Sync(FFd) == 0 || errno == EINVAL || errno == ENOTSUP);
+    if (!ready || calls.Rename(FTempPath, FTarget) != 0) {
         Discard();
         return false;
     }
@@ -227,23 +273,20 @@ bool TStagedFile::Commit()
     // a stale one.
     Unregister(std::exchange(FSlot, nullptr));
     FTempPath.clear();
-    const int fd = FFd;
-    FFd = -1;
-    CloseKeepingErrno(fd);
-    return true;
+    const bool durable = SyncFolder(util::FolderOf(FTarget));
+    calls.Close(std::exchange(FFd, -1));
+    return durable;
 }
 
-void TStagedFile::Discard()
+void TReplacingFile::Discard()
 {
     Unregister(std::exchange(FSlot, nullptr));
     if (!FTempPath.empty()) {
-        ::unlink(FTempPath.c_str());
+        FileCalls().Unlink(FTempPath);
         FTempPath.clear();
     }
-    if (FFd >= 0) {
-        ::close(FFd);
-        FFd = -1;
-    }
+    if (FFd >= 0)
+        FileCalls().Close(std::exchange(FFd, -1));
 }
 
-}  // namespace cdrip
+}  // namespace os
