@@ -3,12 +3,12 @@
 // the last table of contents read and the open extraction, if any.
 //
 // What the calls give beyond <ripper/CDRip.h>:
-// - drives are numbered by cddrives::ListDrives() as of the last CR_Init;
+// - drives are numbered by cddrives::RefreshDrives() at the last CR_Init;
 //   drive 0 is active after it.  CR_Init also closes an open extraction.
 // - identification text: "VENDOR MODEL REVISION (/dev/sr0)" for a real
 //   drive (INQUIRY's padding trimmed, asked once per drive), "/dev/sr0
-//   (no permission: add yourself to group cdrom)" for a drive that cannot be
-//   opened, "Virtual CD drive (<image file name>)" for a tray of
+//   (no permission: add yourself to group cdrom)" for a drive the user may
+//   not read, "Virtual CD drive (<image file name>)" for a tray of
 //   CDRIP_IMAGES.
 // - speed 0 (the drive's own choice); drive table GENERIC, READMMC,
 //   SPEEDMMC (SPEEDNONE for a virtual drive), LITTLEENDIAN, ENABLENONE,
@@ -28,10 +28,11 @@
 //   drive has nothing ready yet; CR_CloseRipper never waits for a read.
 #include <ripper/CDRip.h>
 
-#include "CdDrives.h"
+#include "CdioLog.h"
 #include "DiscAccess.h"
 #include "Extraction.h"
 
+#include <cddrives/CdDrives.h>
 #include <cdio/device.h>
 
 #include <algorithm>
@@ -69,10 +70,10 @@ class Library {
 public:
     int32_t Init()
     {
-        cddrives::InstallLogHandler();
+        cdrip::InstallLogHandler();
         ripper_.reset();
         drives_.clear();
-        for (const cddrives::Drive& drive : cddrives::ListDrives())
+        for (const cddrives::Drive& drive : cddrives::RefreshDrives())
             drives_.push_back(DriveState{drive, {}, {}, std::nullopt});
         active_ = 0;
         toc_.clear();

@@ -1,5 +1,7 @@
 #include "DiscAccess.h"
 
+#include "CdioLog.h"
+
 #include <algorithm>
 
 #include <climits>
@@ -38,7 +40,7 @@ bool NoReadableDisc(TrayState state)
 
 CdioPtr OpenDisc(const cddrives::Drive& drive)
 {
-    cddrives::InstallLogHandler();
+    InstallLogHandler();
     if (drive.isImage) {
         const std::string path = cddrives::ResolveTray(drive.path);
         if (path.empty())

@@ -2,7 +2,7 @@
 #ifndef CDRIP_DISCACCESS_H
 #define CDRIP_DISCACCESS_H
 
-#include "CdDrives.h"
+#include <cddrives/CdDrives.h>
 
 #include <cdio/cdio.h>
 

@@ -2,7 +2,8 @@
 #ifndef CDRIP_EXTRACTION_H
 #define CDRIP_EXTRACTION_H
 
-#include "CdDrives.h"
+#include <cddrives/CdDrives.h>
+
 #include "DiscAccess.h"
 
 #include <cstdint>

@@ -1,8 +1,6 @@
 // Drive table, parameter record and table of contents on virtual drives.
 #include "CdRipTestSupport.h"
 
-#include "CdDrives.h"
-
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -49,27 +47,6 @@ void ExpectTocOf(const Disc& disc)
 }
 
 TEST(CdRipDrives, VersionIs111) { EXPECT_EQ(CR_GetCDRipVersion(), 111); }
-
-TEST(CdRipDrives, ImageListSkipsEmptyEntries)
-{
-    EXPECT_EQ(cddrives::SplitImageList("::a.cue::b/c.cue:"), (std::vector<std::string>{"a.cue", "b/c.cue"}));
-    EXPECT_TRUE(cddrives::SplitImageList("").empty());
-}
-
-TEST(CdRipDrives, VirtualDrivesFollowRealOnesInListOrder)
-{
-    ScopedEnv env("CDRIP_IMAGES", "/x/one.cue::/y/two.cue");
-    const std::vector<cddrives::Drive> drives = cddrives::ListDrives();
-    ASSERT_GE(drives.size(), 2u);
-    const size_t real = drives.size() - 2;
-    for (size_t i = 0; i < real; ++i)
-        EXPECT_FALSE(drives[i].isImage);
-    for (size_t i = 1; i < real; ++i)
-        EXPECT_LT(drives[i - 1].path, drives[i].path);
-    EXPECT_EQ(drives[real].path, "/x/one.cue");
-    EXPECT_EQ(drives[real + 1].path, "/y/two.cue");
-    EXPECT_TRUE(drives[real].isImage && drives[real + 1].isImage);
-}
 
 class CdRipDriveNumber : public ::testing::TestWithParam<int32_t> {};
 
