@@ -30,6 +30,7 @@
 
 #include "CdioLog.h"
 #include "DiscAccess.h"
+#include "DriveClaim.h"
 #include "Extraction.h"
 
 #include <cddrives/CdDrives.h>

@@ -52,11 +52,6 @@ public:
     virtual void LastJitterPosition(int32_t* first, int32_t* last) const = 0;
 };
 
-// Whether the worker of an extraction (also of a closed one that is still
-// finishing a read) is using the drive at that path; waits a few hundredths
-// of a second for a worker that is just finishing.
-bool DriveInUse(const std::string& path);
-
 }  // namespace cdrip
 
 #endif
