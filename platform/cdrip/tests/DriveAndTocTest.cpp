@@ -31,6 +31,13 @@ Disc ShortDisc()
     return disc;
 }
 
+int32_t DiscStatus()
+{
+    int32_t status = -1;
+    EXPECT_EQ(CR_GetDiscStatus(&status), CDRIP_OK);
+    return status;
+}
+
 void ExpectTocOf(const Disc& disc)
 {
     ASSERT_EQ(CR_ReadToc(), CDRIP_OK);
@@ -44,6 +51,7 @@ void ExpectTocOf(const Disc& disc)
         EXPECT_EQ(entry.TrackNumber, disc.firstTrack + i);
     }
     EXPECT_EQ(CR_GetTocEntry(n).StartSector, discimage::LeadOut(disc));
+    EXPECT_EQ(DiscStatus(), CDRIP_DISC_READY);
 }
 
 TEST(CdRipDrives, VersionIs111) { EXPECT_EQ(CR_GetCDRipVersion(), 111); }
@@ -75,6 +83,11 @@ TEST(CdRipToc, MatchesTheImageWithDataTrackAndFirstTrackThree)
     discimage::WriteImage(disc, dir.File("mixed.cue"));
     UseTrays({dir.File("mixed.cue")});
     ExpectTocOf(disc);
+    // The audio before the data track ends before the data's pregap.
+    int32_t last = 0;
+    ASSERT_EQ(CR_GetTrackLastSector(1, &last), CDRIP_OK);
+    EXPECT_EQ(last, discimage::TrackEnd(disc, 1));
+    EXPECT_EQ(CR_GetTrackLastSector(3, &last), CDRIP_ERROR);
 }
 
 TEST(CdRipToc, MissingImageIsNoDiscAndAnUnreadableOneToo)
@@ -87,8 +100,10 @@ TEST(CdRipToc, MissingImageIsNoDiscAndAnUnreadableOneToo)
     const int32_t first = UseTrays({dir.File("absent.cue"), dir.File("junk.cue")});
     EXPECT_EQ(CR_ReadToc(), CDRIP_ERROR);
     EXPECT_EQ(CR_GetNumTocEntries(), 0);
+    EXPECT_EQ(DiscStatus(), CDRIP_DISC_NONE);
     ASSERT_EQ(CR_SetActiveCDROM(first + 1), CDRIP_OK);
     EXPECT_EQ(CR_ReadToc(), CDRIP_ERROR);
+    EXPECT_EQ(DiscStatus(), CDRIP_DISC_UNREADABLE);
 }
 
 enum class Swap { ReplaceFile, RepointSymlink };
