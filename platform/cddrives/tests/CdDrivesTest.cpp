@@ -46,6 +46,7 @@ TEST(CdDrivesEmulatedDrives, ListingOpensNoDeviceAndTellsWhoMayNotRead)
     env.Set("FAKEDRIVE_LINKS", "/dev/cdrom=/dev/sr3");
     env.Set("FAKEDRIVE_LOG", dir.Path() + "/log");
     env.Set("CDRIP_IMAGES", std::nullopt);
+    env.Set("CDRIP_IMAGES_ONLY", "0");
 
     const std::vector<cddrives::Drive> drives = cddrives::ListDrives();
     ASSERT_EQ(drives.size(), 2u);
