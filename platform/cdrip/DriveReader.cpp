@@ -77,6 +77,8 @@ void Run(const std::shared_ptr<ReaderState>& shared) noexcept
     } catch (const std::exception& error) {
         cdio_log(CDIO_LOG_WARN, "cdrip: the reader of %s stopped: %s", shared->drive.path.c_str(),
                  error.what());
+    } catch (...) {
+        cdio_log(CDIO_LOG_WARN, "cdrip: the reader of %s stopped", shared->drive.path.c_str());
     }
 }
 
