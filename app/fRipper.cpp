@@ -163,13 +163,17 @@ TRipForm::TRipForm(const TRipFormSeams& seams, QWidget* parent)
 TRipForm::~TRipForm() { SetHourglass(false); }
 
 // As the stored layout builds them: the ripper, then the encoder, and the
-// ripper's reference to the encoder last.
+// ripper's reference to the encoder last.  The library reads the drives on
+// threads of its own before the ripper first asks, so that no call of this
+// thread waits for a drive.
 void TRipForm::CreateComponents()
 {
+    const cdrip::TCdRipApi& api = FCdRipApi ? *FCdRipApi : cdrip::LinkedCdRipApi();
+    if (api.SetDriveReading)
+        api.SetDriveReading(CDRIP_READ_IN_BACKGROUND);
     CDRIP1 = CreateStoredCDRIP1(
         nullptr, [this](void*, uint16_t) { CDRIP1EndTrack(); },
-        [this](void*, uint16_t percent) { CDRIP1Progress(percent); },
-        FCdRipApi ? *FCdRipApi : cdrip::LinkedCdRipApi());
+        [this](void*, uint16_t percent) { CDRIP1Progress(percent); }, api);
     CDRIP1->ProcessMessages = [] { QCoreApplication::processEvents(); };
     LameCoder1 = std::make_unique<TLameCoder>();
     LameCoder1->SetDefaultExt(".mp3");

@@ -101,8 +101,10 @@ void TRipForm::Timer1Timer()
     CDRIP1->Tracks().Clear();
     const int drive = DriveComboBox->currentIndex();
     try {
-        if (drive >= 0)
-            CDRIP1->RereadDrive(drive);
+        // A drive's name may come after its first listing (the library asks
+        // the drive on a thread of its own).
+        if (drive >= 0 && CDRIP1->RereadDrive(drive))
+            DriveComboBox->setItemText(drive, FromUtf8(CDRIP1->CDRomName()));
     } catch (...) {
         FillTrackList();
         TrackListBox->setEnabled(false);

@@ -2,6 +2,7 @@
 
 #include "PathNames.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -133,9 +134,22 @@ void TCDRIP::AppendTracks(int32_t count)
         // In the 32 bits the library counts in: a lead-out at the lowest
         // sector number wraps round instead of overflowing.
         track->EndSector = static_cast<int32_t>(static_cast<uint32_t>(b.StartSector) - 1u);
+        // The next start is too late where something that is no audio lies
+        // between (the gap before a CD-Extra's second session).
+        int32_t last = 0;
+        if (FApi.GetTrackLastSector && FApi.GetTrackLastSector(i, &last) != CDRIP_ERROR)
+            track->EndSector = std::min(track->EndSector, last);
         track->Kind = a.Flags == AudioTrackFlags ? "Audio" : "Data";
         FTracks.Add("Track" + PadTrackNumber(static_cast<uint16_t>(i + 1)), std::move(track));
     }
+}
+
+int32_t TCDRIP::DiscStatus() const
+{
+    int32_t status = CDRIP_DISC_UNKNOWN;
+    if (!FApi.GetDiscStatus || FApi.GetDiscStatus(&status) == CDRIP_ERROR)
+        return CDRIP_DISC_UNKNOWN;
+    return status;
 }
 
 void TCDRIP::SetCDRomNum(int32_t drive)

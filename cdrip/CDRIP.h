@@ -39,6 +39,12 @@ struct TCdRipApi {
     int32_t (*GetNumberOfJitterErrors)();
     void (*GetLastJitterErrorPosition)(int32_t* first, int32_t* last);
     int32_t (*CloseRipper)();
+    // Added with the library's 1.1; a table without them (null) works as
+    // before: nothing switched, status unknown, tracks end where the next
+    // begins.
+    int32_t (*SetDriveReading)(int32_t mode);
+    int32_t (*GetDiscStatus)(int32_t* status);
+    int32_t (*GetTrackLastSector)(int32_t index, int32_t* lastSector);
 };
 const TCdRipApi& LinkedCdRipApi();
 
@@ -187,6 +193,10 @@ public:
     TTrackList& Tracks() { return FTracks; }
     const TTrackList& Tracks() const { return FTracks; }
     int32_t TrackCount() const { return FTrackCount; }
+    // Why the last table-of-contents read of the selected drive found no
+    // tracks, or that it found them: a CDRIP_DISC_* value, asked of the
+    // library (CDRIP_DISC_UNKNOWN when it cannot tell).
+    int32_t DiscStatus() const;
     // One line "first last" per jitter error, over every rip of this component.
     const std::vector<std::string>& JitterPositions() const { return FJitterPositions; }
     int32_t JitterErrorCount() const { return FJitterErrorCount; }

@@ -20,6 +20,9 @@ const TCdRipApi& LinkedCdRipApi()
         CR_GetNumberOfJitterErrors,
         CR_GetLastJitterErrorPosition,
         CR_CloseRipper,
+        CR_SetDriveReading,
+        CR_GetDiscStatus,
+        CR_GetTrackLastSector,
     };
     return api;
 }

@@ -1,7 +1,7 @@
 # Where the installed tree keeps its parts, all relative to the prefix so that
 # a tree still works after it has been moved:
 #   bin/                      Ripper, riptrack, mkdiscimage
-#   lib/ripper/               libCDRip, liblame_enc (found through $ORIGIN)
+#   lib/ripper/               libCDRip, liblame_enc, libcddrives (found through $ORIGIN)
 #   lib/pkgconfig/            ripper-cdrip.pc, ripper-lame_enc.pc
 #   include/ripper/           CDRip.h, LameEnc.h
 #   share/ripper/recom_GR|EN/ the wizard pictures

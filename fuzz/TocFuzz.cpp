@@ -5,6 +5,7 @@
 #include "CDRIP.h"
 #include "FuzzCheck.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -49,6 +50,7 @@ struct TScript {
     int32_t Count = 0;
     TCDRomParameters Params{};
     std::vector<TTocEntry> Entries;
+    std::vector<int32_t> LastSectors;  // empty: the library cannot tell
 };
 TScript gScript;
 
@@ -77,6 +79,17 @@ const cdrip::TCdRipApi kApi = {
     [] { return int32_t{0}; },
     [](int32_t* first, int32_t* last) { *first = *last = 0; },
     [] { return int32_t{CDRIP_OK}; },
+    [](int32_t) { return int32_t{CDRIP_OK}; },
+    [](int32_t* status) {
+        *status = CDRIP_DISC_UNKNOWN;
+        return int32_t{CDRIP_OK};
+    },
+    [](int32_t index, int32_t* last) {
+        if (index < 0 || static_cast<std::size_t>(index) >= gScript.LastSectors.size())
+            return int32_t{CDRIP_ERROR};
+        *last = gScript.LastSectors[static_cast<std::size_t>(index)];
+        return int32_t{CDRIP_OK};
+    },
 };
 
 void ReadScript(TBytes& in)
@@ -97,6 +110,11 @@ void ReadScript(TBytes& in)
         e.TrackNumber = in.Byte();
         gScript.Entries.push_back(e);
     }
+    gScript.LastSectors.clear();
+    if (Result(in.Byte()) != CDRIP_ERROR) {
+        for (std::size_t i = 0; i < gScript.Entries.size(); ++i)
+            gScript.LastSectors.push_back(in.Int32());
+    }
 }
 
 // The tracks appended from index `from` on are the script's entries.
@@ -110,8 +128,13 @@ void CheckTracks(const TCDRIP& ripper, int32_t from)
         const TTocEntry& b = gScript.Entries[static_cast<std::size_t>(i) + 1];
         FUZZ_CHECK(t->TrackNumber == i + 1);
         FUZZ_CHECK(t->StartSector == a.StartSector);
-        // One before the next entry's start, as 32-bit arithmetic wraps.
-        FUZZ_CHECK(static_cast<uint32_t>(t->EndSector) + 1u == static_cast<uint32_t>(b.StartSector));
+        // One before the next entry's start, as 32-bit arithmetic wraps, or
+        // the library's last sector of the track when that is earlier.
+        const auto beforeNext = static_cast<int32_t>(static_cast<uint32_t>(b.StartSector) - 1u);
+        const bool lastKnown = static_cast<std::size_t>(i) < gScript.LastSectors.size();
+        FUZZ_CHECK(t->EndSector ==
+                   (lastKnown ? std::min(beforeNext, gScript.LastSectors[static_cast<std::size_t>(i)])
+                              : beforeNext));
         FUZZ_CHECK(t->Kind == (a.Flags == 0x10 ? "Audio" : "Data"));
         FUZZ_CHECK(tracks.Name(from + i) == "Track" + PadTrackNumber(static_cast<uint16_t>(i + 1)));
     }

@@ -80,7 +80,7 @@ check_tree() {
   step "installed files"
   local f
   for f in bin/Ripper bin/riptrack bin/mkdiscimage \
-           lib/ripper/libCDRip.so.1 lib/ripper/liblame_enc.so.1 \
+           lib/ripper/libCDRip.so.1 lib/ripper/liblame_enc.so.1 lib/ripper/libcddrives.so.1 \
            lib/ripper/libCDRip.so lib/ripper/liblame_enc.so \
            include/ripper/CDRip.h include/ripper/LameEnc.h \
            lib/pkgconfig/ripper-cdrip.pc lib/pkgconfig/ripper-lame_enc.pc \
@@ -118,6 +118,9 @@ check_tree() {
   expect_output "Ripper $version" env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM= "$moved/bin/Ripper" --version
   ldd "$moved/bin/riptrack" | grep -F "$moved/bin/../lib/ripper/libCDRip.so.1" > /dev/null \
     || { ldd "$moved/bin/riptrack" >&2; fail "the moved riptrack does not load the moved libCDRip"; }
+  # libCDRip finds the drive list beside itself, also for a program that names only libCDRip.
+  ldd "$moved/lib/ripper/libCDRip.so.1" | grep -F "$moved/lib/ripper/libcddrives.so.1" > /dev/null \
+    || { ldd "$moved/lib/ripper/libCDRip.so.1" >&2; fail "the moved libCDRip does not load the moved libcddrives"; }
 
   step "moved riptrack on an image made by the moved mkdiscimage"
   "$moved/bin/mkdiscimage" "$work/disc.cue" audio:2s:sine=440 audio:1s:noise=7 > /dev/null

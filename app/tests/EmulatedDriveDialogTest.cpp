@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
@@ -22,9 +23,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cdio/cdio.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -96,10 +99,15 @@ protected:
     void Open()
     {
         Show();
+        ListTheDrive();
+    }
+
+    void ListTheDrive() const
+    {
         const int entry = DriveEntry();
         ASSERT_GE(entry, 0) << "no entry for " << Device << " in the drive box";
         Drives()->setCurrentIndex(entry);
-        Tick();
+        ASSERT_TRUE(TickUntil([this] { return List()->count() > 0; }));
     }
 
     // The entry of the drive box that names this test's device.
@@ -125,6 +133,10 @@ protected:
     std::optional<testsupport::TEnvGuard> FakeDrive;
 };
 
+// Far below a drive's slow command, far above what a busy machine adds to a
+// responsive dialog: a dialog that waits on the drive misses it by seconds.
+constexpr qint64 kResponsiveMs = 2000;
+
 // ---- The drive box and the track list ----
 
 struct TInquiryCase {
@@ -137,12 +149,19 @@ void PrintTo(const TInquiryCase& c, std::ostream* os) { *os << c.Name; }
 
 class EmulatedDriveBoxTest : public EmulatedDriveTest, public testing::WithParamInterface<TInquiryCase> {};
 
+// The start never waits for the drive; a name that comes later replaces
+// the drive's first entry at a later refresh.
 TEST_P(EmulatedDriveBoxTest, NamesTheDriveAndListsItsTracks)
 {
     SetDriveFaults(GetParam().Faults);
-    Open();
-    EXPECT_EQ(Drives()->currentText().toStdString(),
-              std::string(GetParam().Identified) + " (" + Device + ")");
+    QElapsedTimer clock;
+    clock.start();
+    Show();
+    EXPECT_LT(clock.elapsed(), kResponsiveMs) << "the start waited for the drive";
+    ListTheDrive();
+    const QString named = QString::fromStdString(std::string(GetParam().Identified) + " (" + Device + ")");
+    EXPECT_TRUE(TickUntil([&] { return Drives()->currentText() == named; }))
+        << Drives()->currentText().toStdString();
     EXPECT_EQ(Lines(), (QStringList{"Track01 (Audio)", "Track02 (Audio)"}));
     EXPECT_TRUE(List()->isEnabled());
     ClickLine(1);
@@ -154,8 +173,59 @@ INSTANTIATE_TEST_SUITE_P(
     Inquiry, EmulatedDriveBoxTest,
     testing::Values(TInquiryCase{"Default", "", "ACME CDR-4711 1.02"},
                     TInquiryCase{"OwnStrings", "vendor=NORVELA model=DiscMaster revision=7",
-                                 "NORVELA DiscMaster 7"}),
+                                 "NORVELA DiscMaster 7"},
+                    TInquiryCase{"SlowToAnswer", "slow-inquiry=2500 slow-status=2500", "ACME CDR-4711 1.02"}),
     [](const testing::TestParamInfo<TInquiryCase>& param) { return std::string(param.param.Name); });
+
+// While another reader of the drive waits in a 3-s READ CD (the kernel runs
+// one command at a time per drive), every refresh answers from what the
+// library read before, at once.
+TEST_F(EmulatedDriveTest, RefreshAnswersWhileAnotherReaderHoldsTheDrive)
+{
+    Open();
+    SetDriveFaults("slow-read=3000");
+    std::atomic<bool> reading{false};
+    std::atomic<bool> done{false};
+    std::thread other([&] {
+        CdIo_t* cdio = cdio_open(Device.c_str(), DRIVER_DEVICE);
+        std::vector<uint8_t> sector(CDIO_CD_FRAMESIZE_RAW);
+        reading = true;
+        cdio_read_audio_sectors(cdio, sector.data(), 0, 1);
+        cdio_destroy(cdio);
+        done = true;
+    });
+    while (!reading)
+        std::this_thread::yield();
+    qint64 longest = 0;
+    for (QElapsedTimer clock; !done; QTest::qWait(100)) {
+        clock.start();
+        Tick();
+        longest = std::max(longest, clock.elapsed());
+    }
+    other.join();
+    EXPECT_LT(longest, 100) << "a refresh waited for the drive";
+    EXPECT_EQ(Lines(), (QStringList{"Track01 (Audio)", "Track02 (Audio)"}));
+}
+
+// With the refresh's own timer: a disc taken out empties the list, and put
+// back fills it, each within two refreshes.
+TEST_F(EmulatedDriveTest, DiscOutAndInShowWithinTwoRefreshes)
+{
+    Open();
+    int ticks = 0;
+    QObject::connect(Timer(), &QTimer::timeout, Form.get(), [&] { ++ticks; });
+    const auto showsWithinTwoRefreshes = [&](int lines) {
+        const int due = ticks + 2;
+        const QDeadlineTimer deadline(20000);
+        while (List()->count() != lines && ticks < due && !deadline.hasExpired())
+            QTest::qWait(20);
+        return List()->count() == lines;
+    };
+    fs::rename(Tray, Tray + ".out");
+    EXPECT_TRUE(showsWithinTwoRefreshes(0));
+    fs::rename(Tray + ".out", Tray);
+    EXPECT_TRUE(showsWithinTwoRefreshes(2));
+}
 
 // ---- Rips ----
 
@@ -256,9 +326,6 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- A drive whose reads take 8 seconds ----
 
 constexpr int kReadMs = 8000;
-// Far below a read, far above what a busy machine adds to a responsive
-// dialog: a dialog that waits on the drive misses it by seconds.
-constexpr qint64 kResponsiveMs = 2000;
 
 // A dialog that waits on the drive would hold a test for minutes (paranoia
 // opens the disc with a dozen reads): the watchdog ends the process with a

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -21,6 +22,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <initializer_list>
 #include <memory>
@@ -83,6 +85,18 @@ protected:
     // One refresh, as Timer1 gives it.
     void Tick() const { QMetaObject::invokeMethod(Timer(), "timeout"); }
 
+    // Refreshes until `done` holds, 10 s at most: the library reads the
+    // drives on threads of its own, and a refresh shows what they have read
+    // by then (a disc image within the same refresh, unless the machine is
+    // very busy).
+    bool TickUntil(const std::function<bool()>& done) const
+    {
+        const QDeadlineTimer deadline(10000);
+        for (Tick(); !done() && !deadline.hasExpired(); Tick())
+            QTest::qWait(50);
+        return done();
+    }
+
     QStringList Lines() const
     {
         QStringList lines;
@@ -108,7 +122,8 @@ protected:
     // Clicks the line and the start button; returns when the rip is over.
     void Rip(int row) const
     {
-        ASSERT_GT(List()->count(), row);
+        ASSERT_TRUE(List()->count() > row || TickUntil([&] { return List()->count() > row; }))
+            << List()->count() << " lines";
         ClickLine(row);
         ASSERT_TRUE(Start()->isEnabled());
         QTest::mouseClick(Start(), Qt::LeftButton);

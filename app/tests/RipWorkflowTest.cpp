@@ -287,11 +287,10 @@ TEST_F(RipDialogTest, RefusedStartsRestartTheRefresh)
     EXPECT_FALSE(Abort()->isEnabled());
     EXPECT_TRUE(Timer()->isActive());
 
-    Tick();
-    ASSERT_EQ(List()->count(), 4);
+    ASSERT_TRUE(TickUntil([&] { return List()->count() == 4; }));
     ClickLine(3);
     discimage::WriteImage(AudioDisc(2), Tray);
-    Tick();
+    ASSERT_TRUE(TickUntil([&] { return List()->count() == 2; }));
     EXPECT_TRUE(List()->selectedItems().isEmpty());
     ASSERT_TRUE(Start()->isEnabled());
     QTest::mouseClick(Start(), Qt::LeftButton);
@@ -518,10 +517,10 @@ TEST_F(RipDialogTest, ExistingAudioIniKeepsItsBytes)
 TEST_F(RipDialogTest, SwappedDiscIsReadAndTheLineSelectedAgain)
 {
     OPEN_TRAYS();
-    Tick();
+    ASSERT_TRUE(TickUntil([&] { return List()->count() == 3; }));
     ClickLine(1);
     discimage::WriteImage(AudioDisc(4), Tray);
-    Tick();
+    ASSERT_TRUE(TickUntil([&] { return List()->count() == 4; }));
     EXPECT_EQ(Lines(),
               (QStringList{"Track01 (Audio)", "Track02 (Audio)", "Track03 (Audio)", "Track04 (Audio)"}));
     ASSERT_EQ(List()->selectedItems().size(), 1);
@@ -529,7 +528,7 @@ TEST_F(RipDialogTest, SwappedDiscIsReadAndTheLineSelectedAgain)
     EXPECT_TRUE(Start()->isEnabled());
 
     discimage::WriteImage(AudioDisc(1), Tray);
-    Tick();
+    ASSERT_TRUE(TickUntil([&] { return List()->count() == 1; }));
     EXPECT_EQ(Lines(), QStringList{"Track01 (Audio)"});
     EXPECT_TRUE(List()->selectedItems().isEmpty());
 }
@@ -537,18 +536,16 @@ TEST_F(RipDialogTest, SwappedDiscIsReadAndTheLineSelectedAgain)
 TEST_F(RipDialogTest, RemovedDiscEmptiesAndDisablesTheList)
 {
     OPEN_TRAYS();
-    Tick();
+    ASSERT_TRUE(TickUntil([&] { return List()->count() == 3; }));
     ClickLine(0);
     ASSERT_TRUE(Start()->isEnabled());
     fs::remove(Tray);
-    Tick();
-    EXPECT_EQ(List()->count(), 0);
+    EXPECT_TRUE(TickUntil([&] { return List()->count() == 0; }));
     EXPECT_FALSE(List()->isEnabled());
     EXPECT_FALSE(Start()->isEnabled());
 
     discimage::WriteImage(AudioDisc(2), Tray);
-    Tick();
-    EXPECT_EQ(List()->count(), 2);
+    EXPECT_TRUE(TickUntil([&] { return List()->count() == 2; }));
     EXPECT_TRUE(List()->isEnabled());
     EXPECT_FALSE(Start()->isEnabled());
 }
@@ -563,8 +560,7 @@ TEST_F(RipDialogTest, TwoVirtualDrivesAreNumberedInOrder)
     EXPECT_EQ(Drives()->itemText(0), "Virtual CD drive (tray1.cue)");
     EXPECT_EQ(Drives()->itemText(1), "Virtual CD drive (tray2-in-the-drive-with-a-long-name.cue)");
     EXPECT_EQ(Drives()->currentIndex(), 0);
-    Tick();
-    EXPECT_EQ(List()->count(), 3);
+    EXPECT_TRUE(TickUntil([&] { return List()->count() == 3; }));
 
     QTest::keyClick(Drives(), Qt::Key_Down);
     EXPECT_EQ(Drives()->currentIndex(), 1);
@@ -603,8 +599,7 @@ TEST_F(RipDialogTest, HardDiskBetweenTwoCdDrivesGivesEntriesZeroAndOne)
         {{'C', os::DRIVE_FIXED}, {'D', os::DRIVE_CDROM}, {'E', os::DRIVE_FIXED}, {'F', os::DRIVE_CDROM}});
     OPEN_TRAYS(Tray + ":" + second, seams);
     EXPECT_EQ(Drives()->itemText(1), "Virtual CD drive (tray2.cue)");
-    Tick();
-    EXPECT_EQ(List()->count(), 3);
+    EXPECT_TRUE(TickUntil([&] { return List()->count() == 3; }));
     QTest::keyClick(Drives(), Qt::Key_Down);
     EXPECT_EQ(List()->count(), 5);
 }
@@ -658,8 +653,7 @@ TEST_F(RipDialogTest, FailingRefreshShowsOneBoxAtATime)
     Form = std::make_unique<TRipForm>(seams);
     QObject::connect(Timer(), &QTimer::timeout, Form.get(), [&] { ++boxes.Ticks; });
     Timer()->setInterval(5);
-    Tick();
-    ASSERT_EQ(List()->count(), 3);
+    ASSERT_TRUE(TickUntil([&] { return List()->count() == 3; }));
 
     gFailToc = true;
     Tick();
@@ -689,8 +683,7 @@ TEST_F(RipDialogTest, DemoDiscRipsIntoTheDemoSlideshowFolder)
     const discimage::Disc disc = discimage::ParseDescription(ReadAll(demo + "/demo-disc.txt"));
     discimage::WriteImage(disc, Tray);
     OPEN_TRAYS();
-    Tick();
-    ASSERT_EQ(List()->count(), static_cast<int>(disc.tracks.size()));
+    ASSERT_TRUE(TickUntil([&] { return List()->count() == static_cast<int>(disc.tracks.size()); }));
     EXPECT_TRUE(List()->item(List()->count() - 1)->text().endsWith("(Data)"));
 
     Rip(0);

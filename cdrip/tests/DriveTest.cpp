@@ -45,9 +45,10 @@ protected:
 TEST_F(DriveTest, ConstructionAsksTheLibraryInOrderAndMirrorsTheRecord)
 {
     auto r = Make();
-    EXPECT_THAT(cd.log, ElementsAre("GetCDRipVersion", "Init", "GetCDROMParameters", "GetActiveCDROM",
-                                    "ReadToc", "GetNumTocEntries", "GetTocEntry 0", "GetTocEntry 1",
-                                    "GetTocEntry 1", "GetTocEntry 2"));
+    EXPECT_THAT(cd.log,
+                ElementsAre("GetCDRipVersion", "Init", "GetCDROMParameters", "GetActiveCDROM", "ReadToc",
+                            "GetNumTocEntries", "GetTocEntry 0", "GetTocEntry 1", "GetTrackLastSector 0",
+                            "GetTocEntry 1", "GetTocEntry 2", "GetTrackLastSector 1"));
     EXPECT_EQ(r->Version(), "111");
     EXPECT_EQ(r->CDRomName(), "DRIVE ZERO");
     EXPECT_EQ(r->CDRomNum(), 0);
@@ -127,7 +128,7 @@ TEST_P(ConstructionThrowTest, AnyExceptionBecomesInitializationFailure)
 
 INSTANTIATE_TEST_SUITE_P(EveryCall, ConstructionThrowTest,
                          testing::Values("GetCDRipVersion", "Init", "GetCDROMParameters", "GetActiveCDROM",
-                                         "ReadToc", "GetNumTocEntries", "GetTocEntry"),
+                                         "ReadToc", "GetNumTocEntries", "GetTocEntry", "GetTrackLastSector"),
                          [](const auto& p) { return std::string(p.param); });
 
 TEST_F(DriveTest, AssigningTheCurrentDriveReadsNothing)
@@ -146,8 +147,9 @@ TEST_F(DriveTest, AssigningAnotherDriveSwitchesAndAppendsItsTracks)
     cd.log.clear();
     r->SetCDRomNum(1);
     EXPECT_THAT(cd.log, ElementsAre("SetActiveCDROM 1", "GetCDROMParameters", "ReadToc", "GetNumTocEntries",
-                                    "GetTocEntry 0", "GetTocEntry 1", "GetTocEntry 1", "GetTocEntry 2",
-                                    "GetTocEntry 2", "GetTocEntry 3"));
+                                    "GetTocEntry 0", "GetTocEntry 1", "GetTrackLastSector 0", "GetTocEntry 1",
+                                    "GetTocEntry 2", "GetTrackLastSector 1", "GetTocEntry 2", "GetTocEntry 3",
+                                    "GetTrackLastSector 2"));
     EXPECT_EQ(r->CDRomNum(), 1);
     EXPECT_EQ(r->CDRomName(), "DRIVE ONE");
     EXPECT_EQ(r->Speed(), 8);
@@ -210,7 +212,7 @@ TEST_P(AssignThrowTest, AnyExceptionBecomesInitializationFailureAndEarlierStepsS
 
 INSTANTIATE_TEST_SUITE_P(EveryCall, AssignThrowTest,
                          testing::Values("SetActiveCDROM", "GetCDROMParameters", "ReadToc",
-                                         "GetNumTocEntries", "GetTocEntry"),
+                                         "GetNumTocEntries", "GetTocEntry", "GetTrackLastSector"),
                          [](const auto& p) { return std::string(p.param); });
 
 TEST_F(DriveTest, RereadDriveReadsTheCurrentDriveAfresh)
@@ -306,6 +308,20 @@ INSTANTIATE_TEST_SUITE_P(Flags, TrackKindTest,
                              std::snprintf(name, sizeof name, "Flags%02X", p.param.first);
                              return std::string(name);
                          });
+
+// A CD-Extra's last audio track ends where its audio does, 11,400 sectors
+// before the second session; an end the library puts after the next start
+// changes nothing.
+TEST_F(DriveTest, TrackEndsAtTheLibrarysLastSectorWhenThatComesFirst)
+{
+    cd.drives[0].toc = Toc({0, 300, 12150, 14000});
+    cd.drives[0].lastSectors = {400, 749, 13999};
+    auto r = Make();
+    ASSERT_EQ(r->Tracks().Count(), 3);
+    EXPECT_EQ(r->Tracks().Object(0)->EndSector, 299);
+    EXPECT_EQ(r->Tracks().Object(1)->EndSector, 749);
+    EXPECT_EQ(r->Tracks().Object(2)->EndSector, 13999);
+}
 
 // Any 32-bit start sector the library reports is taken without overflow
 // (the sanitizer run fails on a signed overflow here).

@@ -366,18 +366,58 @@ TEST_P(RiptrackDiscRemoved, MidRipIsAReadErrorAndLeavesNoFile)
 INSTANTIATE_TEST_SUITE_P(ParanoiaAndPlain, RiptrackDiscRemoved, testing::Bool(),
                          [](const auto& p) { return p.param ? "Paranoia" : "Plain"; });
 
-// A file the failed copy never reached stays as it was.
-TEST_F(RiptrackOnEmulatedDrives, AnEmptyDriveLeavesAnExistingFileAlone)
+// A CD-Extra: the last audio track of the first session ends where its
+// audio does, 11,400 sectors before the data track of the second session.
+TEST_F(RiptrackOnEmulatedDrives, ListGivesACdExtrasAudioItsOwnLength)
+{
+    discimage::Disc extra;
+    extra.tracks = {{true, 750, discimage::Content::Noise},
+                    {false, 150, discimage::Content::Silence, 0, 1, 11400}};
+    discimage::WriteImage(extra, dir.Path("tray0.cue"));
+    scripted::WriteFile(dir.Path("tray0.cue.drive"), "cd-extra\n");
+    const ToolRun run = RiptrackOnDrives(drives, "--list");
+    EXPECT_NE(run.out.find("Track01  Audio  sectors 0-749  0:10.00\n"), std::string::npos) << run.out;
+}
+
+struct TDriveStateCase {
+    const char* Name;
+    const char* Faults;
+    int Status;
+    const char* Says;  // once
+};
+
+class RiptrackDriveState : public RiptrackOnEmulatedDrives,
+                           public testing::WithParamInterface<TDriveStateCase> {};
+
+// The copy names why it cannot read a disc it never saw (never "no track"),
+// leaving a file of that name as it was; a disc that is spinning up is
+// waited for and copied.
+TEST_P(RiptrackDriveState, NamesWhyItCannotCopyOrWaitsForTheDisc)
 {
     const int32_t drive = ListedNumber(RiptrackOnDrives(drives, "--list").out, "/dev/sr0");
     ASSERT_GE(drive, 0);
     const std::string out = dir.Path("keep.wav");
     scripted::WriteFile(out, "an earlier copy");
-    scripted::WriteFile(dir.Path("tray0.cue.drive"), "no-disc\n");
-    const ToolRun run = RiptrackOnDrives(drives, "--drive " + std::to_string(drive) + " 1 '" + out + "'");
-    EXPECT_EQ(run.status, 1) << run.out;
+    scripted::WriteFile(dir.Path("tray0.cue.drive"), std::string(GetParam().Faults) + "\n");
+    const ToolRun run = RiptrackOnDrives(drives, "--drive " + std::to_string(drive) + " 2 '" + out + "'");
+    EXPECT_EQ(run.status, GetParam().Status) << run.out;
+    const size_t said = run.out.find(GetParam().Says);
+    EXPECT_TRUE(said != std::string::npos && said == run.out.rfind(GetParam().Says)) << run.out;
+    EXPECT_EQ(run.out.find("no track"), std::string::npos) << run.out;
     const auto kept = scripted::ReadFile(out);
-    EXPECT_EQ(std::string(kept.begin(), kept.end()), "an earlier copy");
+    if (GetParam().Status == 0)
+        EXPECT_EQ(kept.size(), 44 + discimage::TrackBytes(disc, 1).size());
+    else
+        EXPECT_EQ(std::string(kept.begin(), kept.end()), "an earlier copy");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, RiptrackDriveState,
+    testing::Values(TDriveStateCase{"NoDisc", "no-disc", 1, "no disc in drive"},
+                    TDriveStateCase{"TrayOpen", "tray-open", 1, "the tray of drive"},
+                    TDriveStateCase{"NoPermission", "eacces", 1,
+                                    "(no permission: add yourself to group cdrom)"},
+                    TDriveStateCase{"BecomingReady", "becoming-ready=2500", 0, "to become ready"}),
+    [](const testing::TestParamInfo<TDriveStateCase>& p) { return std::string(p.param.Name); });
 
 }  // namespace

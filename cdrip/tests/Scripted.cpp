@@ -122,6 +122,29 @@ int32_t CloseRipper()
     return CDRIP_OK;
 }
 
+int32_t SetDriveReading(int32_t mode)
+{
+    Cd("SetDriveReading " + std::to_string(mode));
+    return CDRIP_OK;
+}
+
+// The script does not tell why a disc cannot be read.
+int32_t GetDiscStatus(int32_t*)
+{
+    Cd("GetDiscStatus");
+    return CDRIP_ERROR;
+}
+
+int32_t GetTrackLastSector(int32_t index, int32_t* lastSector)
+{
+    Cd("GetTrackLastSector " + std::to_string(index));
+    const Drive* d = ActiveDrive();
+    if (!d || index < 0 || static_cast<size_t>(index) >= d->lastSectors.size())
+        return CDRIP_ERROR;
+    *lastSector = d->lastSectors[static_cast<size_t>(index)];
+    return CDRIP_OK;
+}
+
 const cdrip::TCdRipApi CdApi = {
     GetCDRipVersion,
     Init,
@@ -138,6 +161,9 @@ const cdrip::TCdRipApi CdApi = {
     GetNumberOfJitterErrors,
     GetLastJitterErrorPosition,
     CloseRipper,
+    SetDriveReading,
+    GetDiscStatus,
+    GetTrackLastSector,
 };
 
 // ---- encoder ----

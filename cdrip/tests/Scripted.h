@@ -18,6 +18,7 @@ struct Drive {
     int32_t paramsResult = 0;
     int32_t tocResult = 0;
     std::vector<TTocEntry> toc;  // n tracks + the lead-out entry
+    std::vector<int32_t> lastSectors;  // per track; none: the library cannot tell
 };
 
 struct Read {

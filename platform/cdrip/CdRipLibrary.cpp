@@ -1,24 +1,31 @@
 // The exported C interface of the extraction library.  All state lives in one
-// Library object: the drive table, the active drive, the per-drive settings,
-// the last table of contents read and the open extraction, if any.
+// Library object: the drive table, the active drive, the per-drive settings
+// and readers, the last table of contents read and the open extraction, if
+// any.
 //
 // What the calls give beyond <ripper/CDRip.h>:
-// - drives are numbered by cddrives::ListDrives() as of the last CR_Init;
+// - drives are numbered by cddrives::RefreshDrives() at the last CR_Init;
 //   drive 0 is active after it.  CR_Init also closes an open extraction.
 // - identification text: "VENDOR MODEL REVISION (/dev/sr0)" for a real
-//   drive (INQUIRY's padding trimmed, asked once per drive), "/dev/sr0
-//   (no permission: add yourself to group cdrom)" for a drive that cannot be
-//   opened, "Virtual CD drive (<image file name>)" for a tray of
-//   CDRIP_IMAGES.
+//   drive (INQUIRY's padding trimmed, asked once per drive, also when it
+//   failed; "CD drive (/dev/sr0)" without an answer), "/dev/sr0 (no
+//   permission: add yourself to group cdrom)" for a drive the user may not
+//   read, "Virtual CD drive (<image file name>)" for a tray of CDRIP_IMAGES.
 // - speed 0 (the drive's own choice); drive table GENERIC, READMMC,
 //   SPEEDMMC (SPEEDNONE for a virtual drive), LITTLEENDIAN, ENABLENONE,
 //   density 0, ATAPI -1 (0 for a virtual drive).  Only the jitter flag and
 //   the output format are taken back by CR_SetCDROMParameters, per drive.
-// - CR_ReadToc opens the disc anew every time; after a failure the table
-//   is empty.  The lead-out entry has flags 0x10 and track number 0xAA.
-//   A real drive without a ready disc (empty, tray open, spinning up) fails
-//   at once: the drive status is asked before the table, and the next call
-//   simply asks again.
+// - CR_ReadToc reading on call opens the disc anew every time; after a
+//   failure the table is empty.  The lead-out entry has flags 0x10 and track
+//   number 0xAA.  A real drive without a ready disc (empty, tray open,
+//   spinning up) fails at once: the drive status is asked before the table,
+//   and the next call simply asks again.
+// - reading in background: each drive gets a DriveReader when first needed;
+//   CR_ReadToc asks it to look again and waits kReaderPatience at most for
+//   that look, else answers from the last one; CR_GetCDROMParameters waits as
+//   long only for the first answer of a drive.  The dialog's refresh thus
+//   never waits for a busy or slow drive, and a disc image or an idle drive
+//   still shows within the same call.
 // - extraction: see Extraction.cpp (read size, results, jitter numbers, the
 //   worker that keeps every call from waiting for the drive) and Faults.h
 //   (fault injection for tests).  CR_OpenRipper refuses at once only what it
@@ -28,14 +35,20 @@
 //   drive has nothing ready yet; CR_CloseRipper never waits for a read.
 #include <ripper/CDRip.h>
 
-#include "CdDrives.h"
+#include "CdioLog.h"
 #include "DiscAccess.h"
+#include "DriveClaim.h"
+#include "DriveReader.h"
 #include "Extraction.h"
+#include "PathNames.h"
 
-#include <cdio/device.h>
+#include <cddrives/CdDrives.h>
+#include <cdio/logging.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,36 +59,47 @@ namespace {
 constexpr int32_t kVersion = CDRIP_API_VERSION;
 constexpr int32_t kFormatCount = 6;
 
+// Long enough for a disc image or an idle drive to answer within the call,
+// far below anything a user notices.
+constexpr auto kReaderPatience = std::chrono::milliseconds(30);
+
 struct DriveState {
+    explicit DriveState(cddrives::Drive d) : drive(std::move(d)) {}
+
     cddrives::Drive drive;
     cdrip::ExtractionSettings settings;
-    std::string identification;  // once INQUIRY has answered
+    bool identified = false;  // INQUIRY was asked (answered or not)
+    std::string identification;
     // What the last successful CR_ReadToc of this drive read: an extraction
     // refuses a disc whose table differs.  None after a failed read.
     std::optional<cdrip::DiscToc> lastToc;
+    int32_t discStatus = CDRIP_DISC_UNKNOWN;     // of the last CR_ReadToc
+    std::unique_ptr<cdrip::DriveReader> reader;  // reading in background, once needed
 };
-
-// INQUIRY's fixed-width fields come blank-padded.
-std::string Trimmed(const char* field)
-{
-    std::string text(field);
-    const size_t first = text.find_first_not_of(' ');
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
 
 class Library {
 public:
     int32_t Init()
     {
-        cddrives::InstallLogHandler();
+        cdrip::InstallLogHandler();
         ripper_.reset();
         drives_.clear();
-        for (const cddrives::Drive& drive : cddrives::ListDrives())
-            drives_.push_back(DriveState{drive, {}, {}, std::nullopt});
+        for (const cddrives::Drive& drive : cddrives::RefreshDrives())
+            drives_.emplace_back(drive);
         active_ = 0;
-        toc_.clear();
+        ClearToc();
+        return CDRIP_OK;
+    }
+
+    int32_t SetDriveReading(int32_t mode)
+    {
+        if (mode != CDRIP_READ_ON_CALL && mode != CDRIP_READ_IN_BACKGROUND)
+            return CDRIP_ERROR;
+        background_ = mode == CDRIP_READ_IN_BACKGROUND;
+        if (!background_) {
+            for (DriveState& state : drives_)
+                state.reader.reset();
+        }
         return CDRIP_OK;
     }
 
@@ -87,7 +111,7 @@ public:
             return CDRIP_ERROR;
         if (drive != active_) {
             ripper_.reset();
-            toc_.clear();
+            ClearToc();
         }
         active_ = drive;
         return CDRIP_OK;
@@ -130,26 +154,25 @@ public:
 
     int32_t ReadToc()
     {
-        toc_.clear();
+        ClearToc();
         DriveState* state = ActiveDrive();
         if (state == nullptr)
             return CDRIP_ERROR;
-        cdrip::DiscToc toc;
-        if (state->lastToc && cdrip::DriveInUse(state->drive.path)) {
-            // A closed extraction's worker still waits for a read of this
-            // drive, which would hold our TOC read as long; the disc cannot
-            // have changed under that read.
-            toc = *state->lastToc;
-        } else {
-            state->lastToc.reset();
-            if (!ReadTocOf(state->drive, toc))
-                return CDRIP_ERROR;
-            state->lastToc = toc;
-        }
-        for (const cdrip::TocTrack& track : toc.tracks)
-            toc_.push_back(Entry(track.start, track.audio ? 0x10 : 0x14, track.number));
-        const uint8_t leadOutNumber = static_cast<uint8_t>(CDIO_CDROM_LEADOUT_TRACK);
-        toc_.push_back(Entry(toc.leadOut, 0x10, leadOutNumber));
+        const cdrip::DiscLook look = background_ ? LookFromReader(*state) : LookNow(*state);
+        state->discStatus = look.status;
+        state->lastToc = look.toc;
+        if (!look.toc)
+            return CDRIP_ERROR;
+        SetToc(*look.toc);
+        return CDRIP_OK;
+    }
+
+    int32_t DiscStatus(int32_t* status) const
+    {
+        const DriveState* state = ActiveDrive();
+        if (status == nullptr || state == nullptr)
+            return CDRIP_ERROR;
+        *status = state->discStatus;
         return CDRIP_OK;
     }
 
@@ -160,6 +183,14 @@ public:
         if (index < 0 || index >= static_cast<int32_t>(toc_.size()))
             return TTocEntry{};
         return toc_[static_cast<size_t>(index)];
+    }
+
+    int32_t TrackLastSector(int32_t index, int32_t* lastSector) const
+    {
+        if (lastSector == nullptr || index < 0 || index >= static_cast<int32_t>(lastSectors_.size()))
+            return CDRIP_ERROR;
+        *lastSector = lastSectors_[static_cast<size_t>(index)];
+        return CDRIP_OK;
     }
 
     int32_t OpenRipper(int32_t* readSize, int32_t start, int32_t end)
@@ -216,56 +247,84 @@ private:
         return entry;
     }
 
-    static std::string BaseName(const std::string& path)
+    void ClearToc()
     {
-        const size_t slash = path.find_last_of('/');
-        return slash == std::string::npos ? path : path.substr(slash + 1);
+        toc_.clear();
+        lastSectors_.clear();
     }
 
-    // Opens the disc once more when the first table read fails on a drive
-    // that said it holds one: a drive reports a newly inserted disc once
-    // (UNIT ATTENTION, medium changed), and the table read may meet that.
-    static bool ReadTocOf(const cddrives::Drive& drive, cdrip::DiscToc& toc)
+    // The entries and, per track, its last sector: before the next track, and
+    // for audio before whatever follows its run of audio that is no audio
+    // (a data track's pregap, the gap between the sessions of a CD-Extra).
+    void SetToc(const cdrip::DiscToc& toc)
     {
-        const int attempts = drive.isImage ? 1 : 2;
-        for (int attempt = 0; attempt < attempts; ++attempt) {
-            cdrip::CdioPtr cdio = cdrip::OpenDisc(drive);
-            if (!cdio)
-                return false;
-            if (cdrip::ReadDiscToc(cdio.get(), toc))
-                return true;
+        for (size_t i = 0; i < toc.tracks.size(); ++i) {
+            const cdrip::TocTrack& track = toc.tracks[i];
+            toc_.push_back(Entry(track.start, track.audio ? 0x10 : 0x14, track.number));
+            const int32_t next = i + 1 < toc.tracks.size() ? toc.tracks[i + 1].start : toc.leadOut;
+            const int32_t last = next - 1;
+            lastSectors_.push_back(
+                track.audio ? std::min(last, cdrip::LastAudioSector(toc, static_cast<int>(i))) : last);
         }
-        return false;
+        const uint8_t leadOutNumber = static_cast<uint8_t>(CDIO_CDROM_LEADOUT_TRACK);
+        toc_.push_back(Entry(toc.leadOut, 0x10, leadOutNumber));
     }
 
-    static std::string Identification(DriveState& state)
+    static cdrip::DiscLook LookNow(const DriveState& state)
+    {
+        // A closed extraction's worker still waits for a read of this drive,
+        // which would hold our TOC read as long; the disc cannot have changed
+        // under that read.
+        if (state.lastToc && cdrip::DriveInUse(state.drive.path))
+            return cdrip::DiscLook{CDRIP_DISC_READY, state.lastToc};
+        return cdrip::LookAtDisc(state.drive);
+    }
+
+    static cdrip::DiscLook LookFromReader(DriveState& state)
+    {
+        cdrip::DriveReader* reader = ReaderOf(state);
+        if (reader == nullptr)
+            return {};
+        const uint64_t wanted = reader->RequestLook();
+        return reader
+            ->Latest([wanted](const cdrip::DriveSnapshot& s) { return s.look >= wanted; }, kReaderPatience)
+            .disc;
+    }
+
+    // Null when no thread can be started now; the next call tries again.
+    static cdrip::DriveReader* ReaderOf(DriveState& state)
+    {
+        try {
+            if (!state.reader)
+                state.reader = std::make_unique<cdrip::DriveReader>(state.drive);
+        } catch (const std::exception& error) {
+            cdio_log(CDIO_LOG_WARN, "cdrip: no reader for %s: %s", state.drive.path.c_str(), error.what());
+        }
+        return state.reader.get();
+    }
+
+    std::string Identification(DriveState& state) const
     {
         const cddrives::Drive& drive = state.drive;
         if (drive.isImage)
-            return "Virtual CD drive (" + BaseName(drive.path) + ")";
+            return "Virtual CD drive (" + util::BaseName(drive.path) + ")";
         if (!drive.problem.empty())
             return drive.path + " (" + drive.problem + ")";
-        if (state.identification.empty())
-            state.identification = Inquiry(drive.path);
+        if (!state.identified && background_) {
+            const bool first = !state.reader;
+            if (cdrip::DriveReader* reader = ReaderOf(state)) {
+                const cdrip::DriveSnapshot snapshot =
+                    reader->Latest([](const cdrip::DriveSnapshot& s) { return s.identified; },
+                                   first ? kReaderPatience : std::chrono::milliseconds(0));
+                state.identified = snapshot.identified;
+                state.identification = snapshot.identification;
+            }
+        } else if (!state.identified) {
+            state.identification = cdrip::Identify(drive.path);
+            state.identified = true;
+        }
         return (state.identification.empty() ? std::string("CD drive") : state.identification) + " (" +
                drive.path + ")";
-    }
-
-    // "VENDOR MODEL REVISION", one blank between the trimmed fields; empty
-    // when the drive does not answer.
-    static std::string Inquiry(const std::string& device)
-    {
-        cdrip::CdioPtr cdio(cdio_open(device.c_str(), DRIVER_DEVICE));
-        cdio_hwinfo_t info{};
-        if (!cdio || !cdio_get_hwinfo(cdio.get(), &info))
-            return {};
-        std::string text;
-        for (const char* field : {info.psz_vendor, info.psz_model, info.psz_revision}) {
-            const std::string part = Trimmed(field);
-            if (!part.empty())
-                text += (text.empty() ? "" : " ") + part;
-        }
-        return text;
     }
 
     const DriveState* ActiveDrive() const
@@ -281,7 +340,9 @@ private:
 
     std::vector<DriveState> drives_;
     int32_t active_ = 0;
-    std::vector<TTocEntry> toc_;  // n track entries, then the lead-out
+    bool background_ = false;
+    std::vector<TTocEntry> toc_;        // n track entries, then the lead-out
+    std::vector<int32_t> lastSectors_;  // one per track
     std::unique_ptr<cdrip::Extraction> ripper_;
 };
 
@@ -310,9 +371,16 @@ CDRIP_API int32_t CDRIP_CALL CR_SetCDROMParameters(TCDRomParameters* params)
     return TheLibrary().SetParameters(params);
 }
 
+CDRIP_API int32_t CDRIP_CALL CR_SetDriveReading(int32_t mode) { return TheLibrary().SetDriveReading(mode); }
 CDRIP_API int32_t CDRIP_CALL CR_ReadToc(void) { return TheLibrary().ReadToc(); }
+CDRIP_API int32_t CDRIP_CALL CR_GetDiscStatus(int32_t* status) { return TheLibrary().DiscStatus(status); }
 CDRIP_API int32_t CDRIP_CALL CR_GetNumTocEntries(void) { return TheLibrary().NumTocEntries(); }
 CDRIP_API TTocEntry CDRIP_CALL CR_GetTocEntry(int32_t index) { return TheLibrary().TocEntry(index); }
+
+CDRIP_API int32_t CDRIP_CALL CR_GetTrackLastSector(int32_t index, int32_t* lastSector)
+{
+    return TheLibrary().TrackLastSector(index, lastSector);
+}
 
 CDRIP_API int32_t CDRIP_CALL CR_OpenRipper(int32_t* readSize, int32_t startSector, int32_t endSector)
 {

@@ -1,7 +1,12 @@
 #include "DiscAccess.h"
 
+#include "CdioLog.h"
+
+#include <cdio/device.h>
+
 #include <algorithm>
 
+#include <cerrno>
 #include <climits>
 #include <fcntl.h>
 #include <linux/cdrom.h>
@@ -30,24 +35,91 @@ TrayState ProbeTray(const std::string& device)
     }
 }
 
-bool NoReadableDisc(TrayState state)
+namespace {
+
+// The disc's state as far as the tray tells it.
+int32_t DiscStatusOf(TrayState tray, const std::string& device)
 {
-    return state == TrayState::NoDisc || state == TrayState::TrayOpen || state == TrayState::NotReady ||
-           state == TrayState::CannotOpen;
+    switch (tray) {
+    case TrayState::DiscOk: return CDRIP_DISC_READY;
+    case TrayState::NoDisc: return CDRIP_DISC_NONE;
+    case TrayState::TrayOpen: return CDRIP_DISC_TRAY_OPEN;
+    case TrayState::NotReady: return CDRIP_DISC_NOT_READY;
+    case TrayState::CannotOpen:
+        if (::access(device.c_str(), R_OK) != 0 && (errno == EACCES || errno == EPERM))
+            return CDRIP_DISC_NO_PERMISSION;
+        return CDRIP_DISC_UNKNOWN;
+    default: return CDRIP_DISC_UNKNOWN;
+    }
 }
 
-CdioPtr OpenDisc(const cddrives::Drive& drive)
+// INQUIRY's fixed-width fields come blank-padded.
+std::string Trimmed(const char* field)
 {
-    cddrives::InstallLogHandler();
+    std::string text(field);
+    const size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
+
+CdioPtr OpenDisc(const cddrives::Drive& drive, int32_t* status)
+{
+    int32_t known = CDRIP_DISC_UNKNOWN;
+    InstallLogHandler();
+    CdioPtr cdio;
     if (drive.isImage) {
         const std::string path = cddrives::ResolveTray(drive.path);
-        if (path.empty())
-            return nullptr;
-        return CdioPtr(cdio_open(path.c_str(), DRIVER_UNKNOWN));
+        known = path.empty() ? CDRIP_DISC_NONE : CDRIP_DISC_READY;
+        if (!path.empty())
+            cdio.reset(cdio_open(path.c_str(), DRIVER_UNKNOWN));
+    } else {
+        known = drive.problem.empty() ? DiscStatusOf(ProbeTray(drive.path), drive.path)
+                                      : CDRIP_DISC_NO_PERMISSION;
+        if (known == CDRIP_DISC_READY || known == CDRIP_DISC_UNKNOWN)
+            cdio.reset(cdio_open(drive.path.c_str(), DRIVER_DEVICE));
     }
-    if (!drive.problem.empty() || NoReadableDisc(ProbeTray(drive.path)))
-        return nullptr;
-    return CdioPtr(cdio_open(drive.path.c_str(), DRIVER_DEVICE));
+    if (status != nullptr)
+        *status = known;
+    return cdio;
+}
+
+DiscLook LookAtDisc(const cddrives::Drive& drive)
+{
+    DiscLook look;
+    const int attempts = drive.isImage ? 1 : 2;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        CdioPtr cdio = OpenDisc(drive, &look.status);
+        DiscToc toc;
+        if (cdio && ReadDiscToc(cdio.get(), toc)) {
+            look.status = CDRIP_DISC_READY;
+            look.toc = std::move(toc);
+            return look;
+        }
+        if (look.status != CDRIP_DISC_READY && look.status != CDRIP_DISC_UNKNOWN)
+            return look;
+    }
+    if (look.status == CDRIP_DISC_READY)
+        look.status = CDRIP_DISC_UNREADABLE;
+    return look;
+}
+
+std::string Identify(const std::string& device)
+{
+    InstallLogHandler();
+    CdioPtr cdio(cdio_open(device.c_str(), DRIVER_DEVICE));
+    cdio_hwinfo_t info{};
+    if (!cdio || !cdio_get_hwinfo(cdio.get(), &info))
+        return {};
+    std::string text;
+    for (const char* field : {info.psz_vendor, info.psz_model, info.psz_revision}) {
+        const std::string part = Trimmed(field);
+        if (!part.empty())
+            text += (text.empty() ? "" : " ") + part;
+    }
+    return text;
 }
 
 bool ReadDiscToc(CdIo_t* cdio, DiscToc& toc)

@@ -2,12 +2,15 @@
 #ifndef CDRIP_DISCACCESS_H
 #define CDRIP_DISCACCESS_H
 
-#include "CdDrives.h"
+#include <cddrives/CdDrives.h>
+#include <ripper/CDRip.h>
 
 #include <cdio/cdio.h>
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace cdrip {
@@ -30,14 +33,13 @@ enum class TrayState {
 };
 TrayState ProbeTray(const std::string& device);
 
-// True for the states in which no disc can be read now.
-bool NoReadableDisc(TrayState state);
-
 // Opens whatever disc is in the drive right now; null when the tray is empty
 // or the image/device cannot be opened.  A real drive is asked for its tray
 // state first, so a drive without a ready disc answers at once.  Never
-// cached.
-CdioPtr OpenDisc(const cddrives::Drive& drive);
+// cached.  `status`, when given, receives what is known of the disc as a
+// CDRIP_DISC_* value: why there is none, else CDRIP_DISC_READY (or
+// CDRIP_DISC_UNKNOWN when the drive cannot tell its tray state).
+CdioPtr OpenDisc(const cddrives::Drive& drive, int32_t* status = nullptr);
 
 struct TocTrack {
     int32_t start = 0;         // LSN of INDEX 01
@@ -62,6 +64,22 @@ struct DiscToc {
 // that track no sectors), so no track ends before it starts, and `heldEnd`
 // keeps where the bin ends.
 bool ReadDiscToc(CdIo_t* cdio, DiscToc& toc);
+
+// What one look at a drive found.  A later reader of the disc's text
+// (CD-Text) keeps it here too, read with the table when the table changed.
+struct DiscLook {
+    int32_t status = CDRIP_DISC_UNKNOWN;
+    std::optional<DiscToc> toc;  // with CDRIP_DISC_READY
+};
+
+// Opens the disc in the drive and reads its table of contents, on the
+// caller's thread.  A real drive is given a second try, since it reports a
+// newly inserted disc once (UNIT ATTENTION) and the table read may meet that.
+DiscLook LookAtDisc(const cddrives::Drive& drive);
+
+// The drive's identification from INQUIRY: "VENDOR MODEL REVISION", one blank
+// between the trimmed fields; empty when the drive does not answer.
+std::string Identify(const std::string& device);
 
 // Whether two tables of contents describe the same disc: the same tracks
 // (start, kind, number) and the same lead-out.

@@ -39,6 +39,7 @@
 #include "Extraction.h"
 
 #include "CdSectors.h"
+#include "DriveClaim.h"
 #include "Faults.h"
 #include "PcmConverter.h"
 #include "SectorReader.h"
@@ -94,74 +95,6 @@ struct Channel {
     std::deque<Piece> queue;
     std::atomic<bool> stop{false};  // the caller closed the extraction
     bool failed = false;            // the worker will deliver nothing more
-};
-
-// Drives that a worker is using, by path.  A worker abandoned on a stuck read
-// may still release its drive while the process exits, so the registry is
-// never destroyed.
-class DriveRegistry {
-public:
-    static DriveRegistry& Instance()
-    {
-        static DriveRegistry* const registry = new DriveRegistry;
-        return *registry;
-    }
-
-    // Waits until no other worker uses the drive; false once stop is set.
-    bool Acquire(const std::string& path, const std::atomic<bool>& stop)
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        while (busy_.count(path) != 0) {
-            if (stop)
-                return false;
-            released_.wait_for(lock, std::chrono::milliseconds(20));
-        }
-        busy_.insert(path);
-        return true;
-    }
-
-    bool InUse(const std::string& path, std::chrono::milliseconds patience)
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return !released_.wait_for(lock, patience, [&] { return busy_.count(path) == 0; });
-    }
-
-    void Release(const std::string& path)
-    {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            busy_.erase(path);
-        }
-        released_.notify_all();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable released_;
-    std::set<std::string> busy_;
-};
-
-class DriveClaim {
-public:
-    DriveClaim() = default;
-    DriveClaim(const DriveClaim&) = delete;
-    DriveClaim& operator=(const DriveClaim&) = delete;
-    ~DriveClaim()
-    {
-        if (held_)
-            DriveRegistry::Instance().Release(path_);
-    }
-
-    bool Acquire(const std::string& path, const std::atomic<bool>& stop)
-    {
-        path_ = path;
-        held_ = DriveRegistry::Instance().Acquire(path, stop);
-        return held_;
-    }
-
-private:
-    std::string path_;
-    bool held_ = false;
 };
 
 // Whether a data track starts at the sector, its pregap unknown.
@@ -470,12 +403,6 @@ private:
 };
 
 }  // namespace
-
-bool DriveInUse(const std::string& path)
-{
-    // A worker that delivered its range frees the drive a moment later.
-    return DriveRegistry::Instance().InUse(path, std::chrono::milliseconds(50));
-}
 
 std::unique_ptr<Extraction> Extraction::Open(const ExtractionRequest& request)
 {

@@ -2,7 +2,8 @@
 #ifndef CDRIP_EXTRACTION_H
 #define CDRIP_EXTRACTION_H
 
-#include "CdDrives.h"
+#include <cddrives/CdDrives.h>
+
 #include "DiscAccess.h"
 
 #include <cstdint>
@@ -50,11 +51,6 @@ public:
     virtual int32_t JitterErrors() const = 0;
     virtual void LastJitterPosition(int32_t* first, int32_t* last) const = 0;
 };
-
-// Whether the worker of an extraction (also of a closed one that is still
-// finishing a read) is using the drive at that path; waits a few hundredths
-// of a second for a worker that is just finishing.
-bool DriveInUse(const std::string& path);
 
 }  // namespace cdrip
 

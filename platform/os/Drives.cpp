@@ -1,6 +1,6 @@
 #include "Drives.h"
 
-#include "CdDrives.h"
+#include <cddrives/CdDrives.h>
 
 #include <algorithm>
 #include <cstring>
@@ -19,7 +19,7 @@ char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a
 std::vector<TDriveEntry> CurrentDrives()
 {
     std::vector<TDriveEntry> drives = {{'C', DRIVE_FIXED}};
-    const std::size_t cdCount = cddrives::ListDrives().size();
+    const std::size_t cdCount = cddrives::Drives().size();
     for (std::size_t i = 0; i < cdCount && kFirstCdLetter + i <= static_cast<std::size_t>(kLastLetter); ++i)
         drives.push_back({static_cast<char>(kFirstCdLetter + i), DRIVE_CDROM});
     return drives;

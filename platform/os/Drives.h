@@ -38,7 +38,7 @@ struct TDriveApi {
     std::function<uint32_t(const char* root)> GetDriveType;
 };
 
-// The calls above, listing the drives afresh on every call.
+// The calls above.
 TDriveApi SystemDriveApi();
 
 struct TDriveEntry {
@@ -46,8 +46,9 @@ struct TDriveEntry {
     uint32_t Type;
 };
 
-// The drives now: "C:\" fixed, then one CD drive per drive of the
-// extraction library.
+// "C:\" fixed, then one CD drive per drive of the process's drive list
+// (made by the extraction library's CR_Init, or at the first call; never
+// made again here, so that no call of the dialog lists the drives anew).
 std::vector<TDriveEntry> CurrentDrives();
 
 // The two calls above, answered from a given list of drives.

@@ -34,6 +34,7 @@ const char* const Usage =
     "  --no-jitter-correct   plain reads, no jitter correction\n"
     "  --list                prints the drives and the tracks of their discs\n"
     "  --version             prints the version\n"
+    "A drive that is making its disc ready is waited for, up to 30 s.\n"
     "Disc images act as drives when CDRIP_IMAGES names them (':'-separated);\n"
     "CDRIP_IMAGES_ONLY=1 hides the real drives.\n"
     "FILE appears only when the copy is complete; a failed or interrupted copy\n"
@@ -186,6 +187,10 @@ std::string ParseArguments(int argc, char** argv, Options& options)
     return "";
 }
 
+// How long a copy waits for a drive that is making its disc ready.
+constexpr std::chrono::seconds kReadyPatience{30};
+constexpr std::chrono::milliseconds kReadyPoll{250};
+
 // Selects `drive` with a fresh table of contents; false when there is no such drive.
 bool SelectDrive(TCDRIP& ripper, int32_t drive)
 {
@@ -193,11 +198,56 @@ bool SelectDrive(TCDRIP& ripper, int32_t drive)
     return ripper.RereadDrive(drive);
 }
 
+// What a drive without tracks has, for the list.
+const char* NoTracksText(int32_t discStatus)
+{
+    switch (discStatus) {
+    case CDRIP_DISC_TRAY_OPEN: return "tray open";
+    case CDRIP_DISC_NOT_READY: return "not ready (the disc is spinning up)";
+    case CDRIP_DISC_UNREADABLE: return "unreadable disc";
+    default: return "no disc";
+    }
+}
+
+// Why the selected drive has no tracks to copy.
+std::string NoTracksReason(const TCDRIP& ripper, int32_t drive)
+{
+    const std::string name = "drive " + std::to_string(drive);
+    switch (ripper.DiscStatus()) {
+    case CDRIP_DISC_NO_PERMISSION: return "cannot read " + name + ": " + ripper.CDRomName();
+    case CDRIP_DISC_NONE: return "no disc in " + name;
+    case CDRIP_DISC_TRAY_OPEN: return "the tray of " + name + " is open";
+    case CDRIP_DISC_NOT_READY:
+        return name + " did not become ready within " + std::to_string(kReadyPatience.count()) + " s";
+    case CDRIP_DISC_UNREADABLE: return "the disc in " + name + " cannot be read";
+    default: return "no table of contents from " + name;
+    }
+}
+
+// Reads the table again while the drive makes its disc ready, up to
+// kReadyPatience; a signal ends the process at once.
+void WaitUntilReady(TCDRIP& ripper, int32_t drive)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kReadyPatience;
+    bool told = false;
+    while (ripper.DiscStatus() == CDRIP_DISC_NOT_READY && std::chrono::steady_clock::now() < deadline) {
+        if (!told)
+            std::cerr << "waiting for drive " << drive << " to become ready\n";
+        told = true;
+        std::this_thread::sleep_for(kReadyPoll);
+        if (g_signal != 0) {
+            std::cerr << "riptrack: interrupted\n";
+            ExitInterrupted();
+        }
+        SelectDrive(ripper, drive);
+    }
+}
+
 void PrintTracks(const TCDRIP& ripper)
 {
     const TTrackList& tracks = ripper.Tracks();
     if (tracks.Count() == 0)
-        std::cout << "  no disc\n";
+        std::cout << "  " << NoTracksText(ripper.DiscStatus()) << "\n";
     for (int32_t i = 0; i < tracks.Count(); ++i) {
         const TTrack& t = *tracks.Object(i);
         const int32_t sectors = t.EndSector - t.StartSector + 1;
@@ -225,6 +275,9 @@ int Rip(TCDRIP& ripper, TLameCoder& coder, const Options& options)
 {
     if (!SelectDrive(ripper, options.drive))
         throw std::runtime_error("no drive " + std::to_string(options.drive));
+    WaitUntilReady(ripper, options.drive);
+    if (ripper.Tracks().Count() == 0)
+        throw std::runtime_error(NoTracksReason(ripper, options.drive));
     if (options.track > ripper.Tracks().Count())
         throw std::runtime_error("no track " + std::to_string(options.track) + " on the disc in drive " +
                                  std::to_string(options.drive));

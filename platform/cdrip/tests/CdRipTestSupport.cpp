@@ -1,6 +1,6 @@
 #include "CdRipTestSupport.h"
 
-#include "CdDrives.h"
+#include <cddrives/CdDrives.h>
 
 #include <cstdlib>
 #include <fcntl.h>

@@ -1,8 +1,6 @@
 // Drive table, parameter record and table of contents on virtual drives.
 #include "CdRipTestSupport.h"
 
-#include "CdDrives.h"
-
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -33,6 +31,13 @@ Disc ShortDisc()
     return disc;
 }
 
+int32_t DiscStatus()
+{
+    int32_t status = -1;
+    EXPECT_EQ(CR_GetDiscStatus(&status), CDRIP_OK);
+    return status;
+}
+
 void ExpectTocOf(const Disc& disc)
 {
     ASSERT_EQ(CR_ReadToc(), CDRIP_OK);
@@ -46,28 +51,9 @@ void ExpectTocOf(const Disc& disc)
         EXPECT_EQ(entry.TrackNumber, disc.firstTrack + i);
     }
     EXPECT_EQ(CR_GetTocEntry(n).StartSector, discimage::LeadOut(disc));
+    EXPECT_EQ(DiscStatus(), CDRIP_DISC_READY);
 }
 
-TEST(CdRipDrives, ImageListSkipsEmptyEntries)
-{
-    EXPECT_EQ(cddrives::SplitImageList("::a.cue::b/c.cue:"), (std::vector<std::string>{"a.cue", "b/c.cue"}));
-    EXPECT_TRUE(cddrives::SplitImageList("").empty());
-}
-
-TEST(CdRipDrives, VirtualDrivesFollowRealOnesInListOrder)
-{
-    ScopedEnv env("CDRIP_IMAGES", "/x/one.cue::/y/two.cue");
-    const std::vector<cddrives::Drive> drives = cddrives::ListDrives();
-    ASSERT_GE(drives.size(), 2u);
-    const size_t real = drives.size() - 2;
-    for (size_t i = 0; i < real; ++i)
-        EXPECT_FALSE(drives[i].isImage);
-    for (size_t i = 1; i < real; ++i)
-        EXPECT_LT(drives[i - 1].path, drives[i].path);
-    EXPECT_EQ(drives[real].path, "/x/one.cue");
-    EXPECT_EQ(drives[real + 1].path, "/y/two.cue");
-    EXPECT_TRUE(drives[real].isImage && drives[real + 1].isImage);
-}
 
 class CdRipDriveNumber : public ::testing::TestWithParam<int32_t> {};
 
@@ -96,6 +82,11 @@ TEST(CdRipToc, MatchesTheImageWithDataTrackAndFirstTrackThree)
     discimage::WriteImage(disc, dir.File("mixed.cue"));
     UseTrays({dir.File("mixed.cue")});
     ExpectTocOf(disc);
+    // The audio before the data track ends before the data's pregap.
+    int32_t last = 0;
+    ASSERT_EQ(CR_GetTrackLastSector(1, &last), CDRIP_OK);
+    EXPECT_EQ(last, discimage::TrackEnd(disc, 1));
+    EXPECT_EQ(CR_GetTrackLastSector(3, &last), CDRIP_ERROR);
 }
 
 TEST(CdRipToc, MissingImageIsNoDiscAndAnUnreadableOneToo)
@@ -108,8 +99,10 @@ TEST(CdRipToc, MissingImageIsNoDiscAndAnUnreadableOneToo)
     const int32_t first = UseTrays({dir.File("absent.cue"), dir.File("junk.cue")});
     EXPECT_EQ(CR_ReadToc(), CDRIP_ERROR);
     EXPECT_EQ(CR_GetNumTocEntries(), 0);
+    EXPECT_EQ(DiscStatus(), CDRIP_DISC_NONE);
     ASSERT_EQ(CR_SetActiveCDROM(first + 1), CDRIP_OK);
     EXPECT_EQ(CR_ReadToc(), CDRIP_ERROR);
+    EXPECT_EQ(DiscStatus(), CDRIP_DISC_UNREADABLE);
 }
 
 enum class Swap { ReplaceFile, RepointSymlink };

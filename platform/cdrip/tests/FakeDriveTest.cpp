@@ -4,7 +4,7 @@
 // test sets up its own drives.
 #include "CdRipTestSupport.h"
 
-#include "CdDrives.h"
+#include <cddrives/CdDrives.h>
 
 #include <algorithm>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "CdDrives.h"
+#include <cddrives/CdDrives.h>
 #include "Drives.h"
 #include "TestSupport.h"
 
@@ -78,7 +78,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 class SystemDrives : public ::testing::Test {
 protected:
-    void SetUp() override { FEnv.Set("CDRIP_IMAGES", FDir.Path() + "/tray1:" + FDir.Path() + "/tray2"); }
+    void SetUp() override
+    {
+        FEnv.Set("CDRIP_IMAGES", FDir.Path() + "/tray1:" + FDir.Path() + "/tray2");
+        cddrives::RefreshDrives();
+    }
 
     testsupport::TTempDir FDir;
     testsupport::TEnvGuard FEnv;
@@ -107,10 +111,13 @@ TEST_F(SystemDrives, FixedRootThenOneCdLetterPerNumberedDrive)
     EXPECT_EQ(os::GetDriveType(next.c_str()), os::DRIVE_NO_ROOT_DIR);
 }
 
-TEST_F(SystemDrives, FollowsTheEnvironmentOnEveryCall)
+// The letters follow the process's one drive list, not a listing of their own.
+TEST_F(SystemDrives, FollowTheDriveListOnlyWhenItIsMadeAgain)
 {
     const std::uint32_t withImages = os::GetLogicalDriveStrings(0, nullptr);
     FEnv.Set("CDRIP_IMAGES", FDir.Path() + "/tray1");
+    EXPECT_EQ(os::GetLogicalDriveStrings(0, nullptr), withImages);
+    cddrives::RefreshDrives();
     EXPECT_EQ(os::GetLogicalDriveStrings(0, nullptr), withImages - 4);
 }
 

@@ -13,8 +13,12 @@
  * extraction for the whole process.  It is not thread-safe: call it from one
  * thread only.
  *
- * Blocking.  CR_Init and CR_ReadToc talk to the drives and may take as long
- * as a drive takes to answer (seconds for a disc that is spinning up).
+ * Blocking.  CR_Init lists the drives without sending them anything.  By
+ * default (CDRIP_READ_ON_CALL) CR_ReadToc and the first CR_GetCDROMParameters
+ * of a drive talk to it and may take as long as it takes to answer (seconds
+ * while another program reads from it).  With CDRIP_READ_IN_BACKGROUND a
+ * thread per drive does that talking, and those calls return within a few
+ * hundredths of a second with what it has read so far.
  * CR_OpenRipper and CR_CloseRipper return at once: the extraction reads on a
  * thread of its own.  CR_RipChunk returns within about 0.1 s; when no data
  * are ready by then it returns CDRIP_OK with 0 bytes delivered, and the
@@ -24,6 +28,8 @@
  * machine's CD drives, then one virtual drive for each path of the
  * environment variable CDRIP_IMAGES (':'-separated; the disc image at that
  * path is the disc, no file there is an empty tray).
+ *
+ * New in 1.1: CR_SetDriveReading, CR_GetDiscStatus, CR_GetTrackLastSector.
  */
 #ifndef RIPPER_CDRIP_H
 #define RIPPER_CDRIP_H
@@ -34,7 +40,7 @@
 /* Version of this library and its header; the shared library's file name
  * carries the same numbers (libCDRip.so.MAJOR). */
 #define CDRIP_VERSION_MAJOR 1
-#define CDRIP_VERSION_MINOR 0
+#define CDRIP_VERSION_MINOR 1
 #define CDRIP_VERSION_PATCH 0
 
 /* What CR_GetCDRipVersion returns: the version of the call interface. */
@@ -69,6 +75,23 @@ enum {
     CDRIP_ERROR = 1,        /* the call failed; nothing was delivered */
     CDRIP_JITTER_ERROR = 3, /* CR_RipChunk: data delivered, a jitter error was found in them */
     CDRIP_RIPPING_DONE = 4  /* CR_RipChunk: data delivered, the range is complete */
+};
+
+/* How CR_ReadToc and CR_GetCDROMParameters reach a drive (CR_SetDriveReading). */
+enum {
+    CDRIP_READ_ON_CALL = 0,      /* on the caller's thread, during the call (the default) */
+    CDRIP_READ_IN_BACKGROUND = 1 /* on a thread per drive; the calls answer from its last look */
+};
+
+/* The state of the disc in a drive (CR_GetDiscStatus). */
+enum {
+    CDRIP_DISC_READY = 0,         /* the table of contents was read */
+    CDRIP_DISC_NONE = 2,          /* no disc (an empty tray, no image at a virtual drive's path) */
+    CDRIP_DISC_TRAY_OPEN = 3,     /* the tray is open */
+    CDRIP_DISC_NOT_READY = 4,     /* a disc is in, but the drive is still making it ready */
+    CDRIP_DISC_NO_PERMISSION = 5, /* the user may not read the drive (not in group cdrom) */
+    CDRIP_DISC_UNREADABLE = 6,    /* a disc is in, but its table of contents cannot be read */
+    CDRIP_DISC_UNKNOWN = 7        /* not known (yet): the drive has not answered */
 };
 
 /* Enumerations travel as 32-bit ordinals. */
@@ -187,20 +210,41 @@ CDRIP_API int32_t CDRIP_CALL CR_Init(void);
 CDRIP_API int32_t CDRIP_CALL CR_GetActiveCDROM(void);
 /* CDRIP_ERROR for a number outside the table. */
 CDRIP_API int32_t CDRIP_CALL CR_SetActiveCDROM(int32_t drive);
-/* Fills the caller's 340-byte record with the active drive's parameters. */
+/* Fills the caller's 340-byte record with the active drive's parameters.
+ * The identification is asked of the drive once; reading in background, a
+ * drive that has not answered yet is named "CD drive (<device>)" and a later
+ * call gives its name. */
 CDRIP_API int32_t CDRIP_CALL CR_GetCDROMParameters(TCDRomParameters* params);
 /* Takes the jitter flag and the output format from the caller's record for
  * the active drive; the record is only read. */
 CDRIP_API int32_t CDRIP_CALL CR_SetCDROMParameters(TCDRomParameters* params);
 /* Reads the table of contents of the disc in the active drive; CDRIP_ERROR
- * for no disc or an unreadable one (the table is then empty).  Blocks while
- * the drive answers. */
+ * for no disc or an unreadable one (the table is then empty; CR_GetDiscStatus
+ * tells why).  Reading on call it blocks while the drive answers.  Reading in
+ * background it asks the drive's thread to look again, waits for that look a
+ * few hundredths of a second at most and else answers from the last look:
+ * a disc put in or taken out shows by the next call but one at the latest,
+ * when the calls are seconds apart. */
 CDRIP_API int32_t CDRIP_CALL CR_ReadToc(void);
+/* New in 1.1.  Process-wide: CDRIP_READ_ON_CALL or CDRIP_READ_IN_BACKGROUND;
+ * CDRIP_ERROR for any other mode.  Reading in background suits a caller that
+ * must never wait for a drive, such as a window's thread. */
+CDRIP_API int32_t CDRIP_CALL CR_SetDriveReading(int32_t mode);
+/* New in 1.1.  Writes the CDRIP_DISC_* state found by the last CR_ReadToc of
+ * the active drive (CDRIP_DISC_UNKNOWN before any); CDRIP_ERROR when there is
+ * no drive or status is null. */
+CDRIP_API int32_t CDRIP_CALL CR_GetDiscStatus(int32_t* status);
 /* n, the number of tracks of the last table read; entries 0 .. n exist. */
 CDRIP_API int32_t CDRIP_CALL CR_GetNumTocEntries(void);
 /* Entry `index` by value; entry n is the lead-out (flags 0x10, track number
  * 0xAA). */
 CDRIP_API TTocEntry CDRIP_CALL CR_GetTocEntry(int32_t index);
+/* New in 1.1.  The last sector of track `index` (0 .. n - 1) of the last
+ * table read: one before the next entry's start, and for an audio track
+ * before anything that is no audio although the table puts it there (the
+ * pregap of a data track that follows; on a disc with a second session, the
+ * 11,400 sectors between the sessions).  CDRIP_ERROR for another index. */
+CDRIP_API int32_t CDRIP_CALL CR_GetTrackLastSector(int32_t index, int32_t* lastSector);
 
 /* --- Extraction of an inclusive sector range of the active drive --- */
 

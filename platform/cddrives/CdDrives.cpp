@@ -1,44 +1,23 @@
-#include "CdDrives.h"
-
-#include <cdio/cdio.h>
-#include <cdio/logging.h>
+#include <cddrives/CdDrives.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 
-#include <cerrno>
-#include <climits>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace cddrives {
 namespace {
 
-bool DebugLogging()
-{
-    const char* value = std::getenv("CDRIP_DEBUG");
-    return value != nullptr && std::strcmp(value, "0") != 0 && *value != '\0';
-}
-
-void QuietLogHandler(cdio_log_level_t level, const char* message)
-{
-    static const bool toStderr = DebugLogging();
-    if (toStderr && message != nullptr)
-        std::fprintf(stderr, "cdrip[libcdio %d]: %s\n", static_cast<int>(level), message);
-}
-
-struct DeviceListDeleter {
-    void operator()(char** list) const { cdio_free_device_list(list); }
-};
-
-// The kernel names SCSI/ATAPI CD drives sr0, sr1, ...; libcdio looks at the
-// first 28 only.
+// The kernel names SCSI/ATAPI CD drives sr0, sr1, ...; udev links the first
+// one as /dev/cdrom (and /dev/dvd).
 constexpr int kProbedSrNodes = 32;
+const char* const kLinks[] = {"/dev/cdrom", "/dev/dvd"};
 
 bool IsBlockDevice(const std::string& path)
 {
@@ -52,64 +31,51 @@ std::string Resolved(const std::string& path)
     return resolved ? std::string(resolved.get()) : path;
 }
 
-// Why a device node cannot be opened as libcdio would open it; empty when it
-// can.
-std::string OpenProblem(const std::string& path)
+// Why the user may not read the device; empty when he may.  access() asks
+// the permissions only and sends the drive nothing.
+std::string AccessProblem(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0) {
-        ::close(fd);
+    if (::access(path.c_str(), R_OK) == 0)
         return {};
-    }
     const int error = errno;
     if (error == EACCES || error == EPERM)
         return "no permission: add yourself to group cdrom";
-    if (error == EBUSY)
-        return "in use by another program";
     return std::string("cannot open: ") + std::strerror(error);
 }
 
-// The real drives: libcdio's list, then the sr nodes it left out, all under
-// their resolved names and each once.
 std::vector<Drive> RealDrives()
 {
     std::vector<Drive> drives;
-    auto known = [&drives](const std::string& path) {
-        return std::any_of(drives.begin(), drives.end(), [&path](const Drive& d) { return d.path == path; });
-    };
-
-    std::unique_ptr<char*, DeviceListDeleter> devices(cdio_get_devices(DRIVER_DEVICE));
-    if (devices) {
-        for (char** name = devices.get(); *name != nullptr; ++name) {
-            const std::string path = Resolved(*name);
-            if (!known(path))
-                drives.push_back(Drive{path, false, {}});
-        }
-    }
-    for (int n = 0; n < kProbedSrNodes; ++n) {
-        const std::string node = "/dev/sr" + std::to_string(n);
+    const auto add = [&drives](const std::string& node) {
         if (!IsBlockDevice(node))
-            continue;
+            return;
         const std::string path = Resolved(node);
-        if (!known(path))
-            drives.push_back(Drive{path, false, OpenProblem(path)});
-    }
+        const bool known =
+            std::any_of(drives.begin(), drives.end(), [&path](const Drive& d) { return d.path == path; });
+        if (!known)
+            drives.push_back(Drive{path, false, AccessProblem(path)});
+    };
+    for (const char* link : kLinks)
+        add(link);
+    for (int n = 0; n < kProbedSrNodes; ++n)
+        add("/dev/sr" + std::to_string(n));
     std::sort(drives.begin(), drives.end(),
               [](const Drive& a, const Drive& b) { return DeviceNameLess(a.path, b.path); });
     return drives;
 }
 
-}  // namespace
+struct ProcessList {
+    std::mutex mutex;
+    std::optional<std::vector<Drive>> drives;
+};
 
-void InstallLogHandler()
+ProcessList& TheList()
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        cdio_log_set_handler(QuietLogHandler);
-        if (DebugLogging())
-            cdio_loglevel_default = CDIO_LOG_INFO;
-    });
+    static ProcessList list;
+    return list;
 }
+
+}  // namespace
 
 bool ImagesOnly()
 {
@@ -152,13 +118,11 @@ std::string ResolveTray(const std::string& trayPath)
     struct stat info {};
     if (::stat(trayPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
         return {};
-    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(trayPath.c_str(), nullptr), &std::free);
-    return resolved ? std::string(resolved.get()) : trayPath;
+    return Resolved(trayPath);
 }
 
 std::vector<Drive> ListDrives()
 {
-    InstallLogHandler();
     std::vector<Drive> drives;
     if (!ImagesOnly())
         drives = RealDrives();
@@ -166,6 +130,24 @@ std::vector<Drive> ListDrives()
         for (const std::string& path : SplitImageList(images))
             drives.push_back(Drive{path, true, {}});
     }
+    return drives;
+}
+
+std::vector<Drive> Drives()
+{
+    ProcessList& list = TheList();
+    const std::lock_guard<std::mutex> lock(list.mutex);
+    if (!list.drives)
+        list.drives = ListDrives();
+    return *list.drives;
+}
+
+std::vector<Drive> RefreshDrives()
+{
+    std::vector<Drive> drives = ListDrives();
+    ProcessList& list = TheList();
+    const std::lock_guard<std::mutex> lock(list.mutex);
+    list.drives = drives;
     return drives;
 }
 
