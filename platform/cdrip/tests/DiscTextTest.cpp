@@ -3,7 +3,6 @@
 // that preloads libfakedrive.
 #include "CdRipTestSupport.h"
 
-#include "CdDrives.h"
 #include "DiscText.h"
 
 #include <cstring>
@@ -88,7 +87,7 @@ class DiscTextTest : public testing::TestWithParam<TextCase> {};
 TEST_P(DiscTextTest, ReadsTheChosenBlock)
 {
     const TextCase& c = GetParam();
-    cddrives::InstallLogHandler();
+    CR_Init();  // the library's log handler, before libcdio opens anything
     ScratchDir dir;
     const std::string cue = dir.File("tray0.cue");
     discimage::WriteImage(discimage::ParseDescription(c.description), cue);
