@@ -10,8 +10,7 @@
 
 namespace cdrip {
 
-// Language codes of CD-Text blocks (EBU Tech 3264), as libcdio's cdtext_lang_t.
-constexpr uint8_t kCdTextGerman = 0x08;
+// The language code of English CD-Text blocks (EBU Tech 3264), as libcdio's cdtext_lang_t.
 constexpr uint8_t kCdTextEnglish = 0x09;
 
 // Texts are UTF-8, without blanks at either end; empty where the disc names
