@@ -66,9 +66,9 @@ void TRipForm::FillTrackList()
     const TFlagScope filling(FFillingTrackList);
     TrackListBox->clear();
     const TTrackList& tracks = CDRIP1->Tracks();
-    const int room = TrackListBox->contentsRect().width() -
-                     TrackListBox->verticalScrollBar()->sizeHint().width() -
-                     2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, TrackListBox) + 1);
+    const int room =
+        TrackListBox->contentsRect().width() - TrackListBox->verticalScrollBar()->sizeHint().width() -
+        2 * (TrackListBox->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, TrackListBox) + 1);
     for (int32_t i = 0; i < tracks.Count(); ++i) {
         const TTrack& track = *tracks.Object(i);
         if (track.Kind.empty())
