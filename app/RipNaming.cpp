@@ -4,6 +4,7 @@
 #include "RipperRules.h"
 #include "Rtl.h"
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <random>
@@ -28,6 +29,18 @@ TRandomDraw ClockSeededDraw()
 std::string OutputFileName(const std::string& folder, const std::string& trackName, bool mp3)
 {
     return folder + "/" + trackName + (mp3 ? ".mp3" : ".wav");
+}
+
+std::string TrackListLine(const std::string& name, const TTrack& track, const std::string& albumPerformer)
+{
+    std::string line = name + " (" + track.Kind + ")";
+    if (track.Kind == "Audio") {
+        const int64_t seconds = std::max<int64_t>(0, int64_t{track.EndSector} - track.StartSector + 1) / 75;
+        const std::string ss = std::to_string(seconds % 60);
+        line += "  " + std::to_string(seconds / 60) + ":" + (ss.size() < 2 ? "0" : "") + ss;
+    }
+    const std::string named = TitleAndPerformer(track, albumPerformer);
+    return named.empty() ? line : line + "  " + named;
 }
 
 std::string FileNamePart(const std::string& path) { return util::BaseName(path, "/\\"); }

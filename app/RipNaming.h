@@ -1,7 +1,10 @@
 // Where a rip goes: the output file's name in the slideshow folder, and the
-// numbered name taken instead when the user keeps an existing file. Plain
-// functions, so a test needs neither a window nor a drive.
+// numbered name taken instead when the user keeps an existing file; and how a
+// track reads in the track list. Plain functions, so a test needs neither a
+// window nor a drive.
 #pragma once
+
+#include "CDRIP.h"
 
 #include <cstdint>
 #include <functional>
@@ -31,6 +34,12 @@ std::string FileNamePart(const std::string& path);
 // draws found no free name.
 std::string RandomOutputName(const std::string& folder, const std::string& path, const TRandomDraw& draw,
                              const std::function<bool(const std::string&)>& exists);
+
+// A track's line: name + " (" + Kind + ")" exactly as the start relies on,
+// then, two blanks before each, an audio track's length "m:ss" (75 sectors a
+// second, StartSector to EndSector) and what the disc names it
+// (TitleAndPerformer).
+std::string TrackListLine(const std::string& name, const TTrack& track, const std::string& albumPerformer);
 
 // The notice for a data track: German only for the language "GERMAN".
 std::string DataTrackNotice(const std::string& language);

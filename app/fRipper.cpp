@@ -433,8 +433,10 @@ void TRipForm::ReadDiashowDir()
     FDiashowDir = ini.ReadString("SETTINGS", "DiashowDir", "");
 }
 
+// The disc's titles in the dialog's language where it has them.
 void TRipForm::StartDriveLists()
 {
+    CDRIP1->SetCDTextLanguage(ripper::IsGerman(FLanguage) ? CDRIP_TEXT_GERMAN : CDRIP_TEXT_ENGLISH);
     FillDriveList();
     Timer1->start();
 }

@@ -12,6 +12,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 
 #include <filesystem>
@@ -57,15 +59,24 @@ void TRipForm::FillDriveList()
         DriveComboBox->setCurrentIndex(0);
 }
 
+// The list box keeps its size: a line too long for it shows whole in its
+// tooltip, and the list scrolls sideways.
 void TRipForm::FillTrackList()
 {
     const TFlagScope filling(FFillingTrackList);
     TrackListBox->clear();
     const TTrackList& tracks = CDRIP1->Tracks();
+    const int room =
+        TrackListBox->contentsRect().width() - TrackListBox->verticalScrollBar()->sizeHint().width() -
+        2 * (TrackListBox->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, TrackListBox) + 1);
     for (int32_t i = 0; i < tracks.Count(); ++i) {
-        const std::string& kind = tracks.Object(i)->Kind;
-        if (!kind.empty())
-            TrackListBox->addItem(FromUtf8(tracks.Name(i) + " (" + kind + ")"));
+        const TTrack& track = *tracks.Object(i);
+        if (track.Kind.empty())
+            continue;
+        const QString line = FromUtf8(ripper::TrackListLine(tracks.Name(i), track, CDRIP1->AlbumPerformer()));
+        auto* item = new QListWidgetItem(line, TrackListBox);
+        if (TrackListBox->fontMetrics().horizontalAdvance(line) > room)
+            item->setToolTip(line);
     }
 }
 
@@ -167,7 +178,9 @@ void TRipForm::StartBitBtnClick()
         RefuseStart();
         return;
     }
-    if (TrackListBox->item(line)->text().contains(QStringLiteral("(Data)"))) {
+    // The track's kind, not the line's text: a title such as "Live (Data)
+    // Mix" does not make an audio track a data track.
+    if (CDRIP1->Tracks().Object(line)->Kind == "Data") {
         RefuseStart();
         Boxes().Information(this, FromUtf8(ripper::DataTrackNotice(FLanguage)));
         return;

@@ -41,6 +41,13 @@ std::string JitterFileName(const std::string& outputFileName)
     return ReplaceExtension(outputFileName, "jitt");
 }
 
+std::string TitleAndPerformer(const TTrack& track, const std::string& albumPerformer)
+{
+    const bool ownPerformer = !track.Performer.empty() && track.Performer != albumPerformer;
+    const char* const between = !track.Title.empty() && ownPerformer ? " – " : "";
+    return track.Title + between + (ownPerformer ? track.Performer : std::string());
+}
+
 // ---- TTrackList ----
 
 void TTrackList::CheckIndex(int32_t index) const
@@ -97,9 +104,7 @@ void TCDRIP::Construct()
             FJitterCorrect = true;
             FParameters.JitterCorrection = -1;
         }
-        if (FApi.ReadToc() != CDRIP_ERROR)
-            FTrackCount = FApi.GetNumTocEntries();
-        AppendTracks(FTrackCount);
+        ReadTrackList();
     }
     FJitterErrorCount = 0;
 }
@@ -140,6 +145,9 @@ void TCDRIP::AppendTracks(int32_t count)
         if (FApi.GetTrackLastSector && FApi.GetTrackLastSector(i, &last) != CDRIP_ERROR)
             track->EndSector = std::min(track->EndSector, last);
         track->Kind = a.Flags == AudioTrackFlags ? "Audio" : "Data";
+        track->Title = CDText(i + 1, CDRIP_TEXT_TITLE);
+        track->Performer = CDText(i + 1, CDRIP_TEXT_PERFORMER);
+        track->DiscTrackNumber = a.TrackNumber;
         FTracks.Add("Track" + PadTrackNumber(static_cast<uint16_t>(i + 1)), std::move(track));
     }
 }
@@ -182,10 +190,23 @@ bool TCDRIP::SelectDrive(int32_t drive)
 // Reads the active drive's table of contents; a failed read keeps TrackCount.
 void TCDRIP::ReadTrackList()
 {
+    FAlbumTitle.clear();
+    FAlbumPerformer.clear();
     if (FApi.ReadToc() == CDRIP_ERROR)
         return;
     FTrackCount = FApi.GetNumTocEntries();
+    FAlbumTitle = CDText(0, CDRIP_TEXT_TITLE);
+    FAlbumPerformer = CDText(0, CDRIP_TEXT_PERFORMER);
     AppendTracks(FTrackCount);
+}
+
+// A text of the last table's CD-Text; empty when the library names none.
+std::string TCDRIP::CDText(int32_t track, int32_t field) const
+{
+    char text[1024];
+    if (!FApi.GetCDText || FApi.GetCDText(track, field, FCDTextLanguage, text, sizeof text) == CDRIP_ERROR)
+        return {};
+    return std::string(text, strnlen(text, sizeof text));
 }
 
 void TCDRIP::SetOutputFormat(TOutputFormat format)

@@ -10,6 +10,7 @@
 #include "CdRip_dll.h"
 #include "LameCoder.h"
 #include "Rtl.h"
+#include "TrackTags.h"
 
 #include <cstdint>
 #include <functional>
@@ -45,6 +46,8 @@ struct TCdRipApi {
     int32_t (*SetDriveReading)(int32_t mode);
     int32_t (*GetDiscStatus)(int32_t* status);
     int32_t (*GetTrackLastSector)(int32_t index, int32_t* lastSector);
+    // Also 1.1; null: the disc names nothing.
+    int32_t (*GetCDText)(int32_t track, int32_t field, int32_t language, char* text, int32_t size);
 };
 const TCdRipApi& LinkedCdRipApi();
 
@@ -131,7 +134,15 @@ struct TTrack {
     int32_t StartSector = 0;
     int32_t EndSector = 0;  // inclusive
     std::string Kind;       // "Audio" or "Data"
+    // The disc's CD-Text (UTF-8), empty where it names nothing.
+    std::string Title;
+    std::string Performer;
+    int32_t DiscTrackNumber = 0;  // the disc's own number of the track
 };
+
+// The track's title and, when it differs from the album's, its performer,
+// joined by " – "; empty when the disc names neither.
+std::string TitleAndPerformer(const TTrack& track, const std::string& albumPerformer);
 
 // Ordered list of (name, owned track).  An index outside raises
 // rtl::EListError with the class library's list-index message.
@@ -180,6 +191,10 @@ public:
     void SetVersion(const std::string& version) { FVersion = version; }
     int32_t Speed() const { return FSpeed; }
     void SetSpeed(int32_t speed) { FSpeed = speed; }
+    // The CD-Text language block asked for first (CDRIP_TEXT_ENGLISH, ...);
+    // it takes effect at the next table of contents read.
+    int32_t CDTextLanguage() const { return FCDTextLanguage; }
+    void SetCDTextLanguage(int32_t language) { FCDTextLanguage = language; }
 
     TProcessTrackEvent OnBeginTrack;
     TProcessTrackEvent OnEndTrack;
@@ -193,6 +208,10 @@ public:
     TTrackList& Tracks() { return FTracks; }
     const TTrackList& Tracks() const { return FTracks; }
     int32_t TrackCount() const { return FTrackCount; }
+    // The album's CD-Text of the last table of contents read (UTF-8); empty
+    // where the disc names nothing and after a failed read.
+    const std::string& AlbumTitle() const { return FAlbumTitle; }
+    const std::string& AlbumPerformer() const { return FAlbumPerformer; }
     // Why the last table-of-contents read of the selected drive found no
     // tracks, or that it found them: a CDRIP_DISC_* value, asked of the
     // library (CDRIP_DISC_UNKNOWN when it cannot tell).
@@ -222,6 +241,11 @@ public:
     // Extracts entry trackNum - 1 of Tracks; fires OnBeginTrack before and
     // OnEndTrack after a rip that returns (not after one that raises, unless
     // only the jitter file failed: the copy is then complete all the same).
+    // Where the disc names the track or the album, the copy says so: a WAV
+    // file in a LIST/INFO chunk after its data chunk, an MP3 file in an
+    // ID3v2.3 tag in front of its first frame (title, the track's performer
+    // or else the album's, album, the disc's track number).  Without CD-Text
+    // the copy is as RipSectors writes it.
     void RipTrack(int32_t trackNum, const std::string& fileName);
     // Extracts the inclusive sector range.  Raises ECDRIPError "Invalid CD-ROM
     // parameters", "Read error" (open failed, or 100 failed reads in a row),
@@ -249,6 +273,7 @@ private:
     void TakeParameters();
     void ReadTrackList();
     void AppendTracks(int32_t count);
+    std::string CDText(int32_t track, int32_t field) const;
     void SaveJitterFile(const std::string& outputFileName);
 
     cdrip::TCdRipApi FApi;
@@ -262,10 +287,14 @@ private:
     bool FJitterCorrect = false;
     std::string FVersion;
     int32_t FSpeed = 0;
+    int32_t FCDTextLanguage = CDRIP_TEXT_ENGLISH;
 
     std::string FCDRomName;
     TTrackList FTracks;
     int32_t FTrackCount = 0;
+    std::string FAlbumTitle;
+    std::string FAlbumPerformer;
+    TTrackTags FTags;  // of the track RipTrack copies
     std::vector<std::string> FJitterPositions;
     int32_t FJitterErrorCount = 0;
     bool FAborted = false;

@@ -23,18 +23,22 @@ void PutLE(uint8_t* p, uint32_t v, int bytes)
         p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-// The largest data size whose RIFF size (data size + 36) still fits in 32 bits.
-uint32_t WavDataSize(uint64_t bytes)
+// The data size, at most the largest whose RIFF size (data size + 36 + the
+// `room` the chunks after the data take) still fits in 32 bits.
+uint32_t WavDataSize(uint64_t bytes, uint32_t room)
 {
-    return static_cast<uint32_t>(std::min<uint64_t>(bytes, std::numeric_limits<uint32_t>::max() - 36u));
+    return static_cast<uint32_t>(
+        std::min<uint64_t>(bytes, std::numeric_limits<uint32_t>::max() - 36u - room));
 }
 
-std::vector<uint8_t> WavHeader(const TFormatSpec& shape, uint32_t dataSize)
+// `riffSize` counts everything after its own field: the rest of this header,
+// the data and what follows the data.
+std::vector<uint8_t> WavHeader(const TFormatSpec& shape, uint32_t riffSize, uint32_t dataSize)
 {
     std::vector<uint8_t> h(WavHeaderSize);
     const uint32_t bytesPerSecond = shape.SampleRate * shape.Channels * 2;
     std::memcpy(&h[0], "RIFF", 4);
-    PutLE(&h[4], dataSize + 36, 4);
+    PutLE(&h[4], riffSize, 4);
     std::memcpy(&h[8], "WAVEfmt ", 8);
     PutLE(&h[16], 16, 4);
     PutLE(&h[20], 1, 2);
@@ -116,7 +120,9 @@ public:
           FCoder(ripper.FCoder),
           FEncode(ripper.FEncode),
           FWav(ripper.FWriteWAV && !ripper.FEncode),
-          FSpec(FormatSpec(ripper.FOutputFormat))
+          FSpec(FormatSpec(ripper.FOutputFormat)),
+          FInfo(FWav ? WavInfoChunk(ripper.FTags) : std::vector<uint8_t>()),
+          FInfoRoom(FInfo.empty() ? 0 : static_cast<uint32_t>(FInfo.size()) + 1)
     {}
 
     void Run(int32_t readSize, int32_t startSector, int32_t endSector) noexcept
@@ -125,11 +131,16 @@ public:
             FFile = R.FFiles.Create(FName);
             if (FWav) {
                 const uint32_t expected = ExpectedDataSize(startSector, endSector);
-                WriteAll(WavHeader(FSpec, expected));
+                WriteAll(WavHeader(FSpec, RiffSize(expected), expected));
                 FHeaderDataSize = expected;
+                FHeaderRiffSize = RiffSize(expected);
             }
-            if (FEncode)
+            // The tag goes in front of the first frame: the encoder writes
+            // no header frame (VBR/Info) that would have to come first.
+            if (FEncode) {
+                WriteAll(Id3v2Tag(R.FTags));
                 OpenEncoder();
+            }
             FReadSize = static_cast<size_t>(std::max(readSize, 0));
             FRead.resize(FReadSize + FChunkBytes);
             Loop();
@@ -175,7 +186,15 @@ private:
     uint32_t ExpectedDataSize(int32_t startSector, int32_t endSector) const
     {
         const int64_t sectors = std::max<int64_t>(0, int64_t{endSector} - startSector + 1);
-        return WavDataSize(static_cast<uint64_t>(sectors) * FSpec.SampleRate * FSpec.Channels * 2 / 75);
+        return WavDataSize(static_cast<uint64_t>(sectors) * FSpec.SampleRate * FSpec.Channels * 2 / 75,
+                           FInfoRoom);
+    }
+
+    // The RIFF size of a WAV of `dataSize` bytes of PCM and the LIST chunk
+    // after them (after a pad byte when the data size is odd).
+    uint32_t RiffSize(uint32_t dataSize) const
+    {
+        return dataSize + 36 + (FInfo.empty() ? 0 : dataSize % 2 + static_cast<uint32_t>(FInfo.size()));
     }
 
     // An encoder that cannot take chunks ends the rip before any audio.
@@ -278,17 +297,30 @@ private:
     }
     void WriteAll(const std::vector<uint8_t>& bytes) { WriteAll(bytes.data(), bytes.size()); }
 
-    // The header's sizes become those of the PCM actually written.  A header
-    // that already tells them is left alone, so that a complete rip needs no
-    // seek (the output may be a pipe).
+    // The LIST chunk after the data, where a reader finds it: not after data
+    // beyond what the data chunk's size can say.
+    void WriteInfo()
+    {
+        if (FPcmBytes != WavDataSize(FPcmBytes, FInfoRoom))
+            FInfo.clear();
+        if (FInfo.empty())
+            return;
+        if (FPcmBytes % 2 != 0)
+            WriteAll(std::vector<uint8_t>{0});
+        WriteAll(FInfo);
+    }
+
+    // The header's sizes become those of what was actually written.  A
+    // header that already tells them is left alone, so that a complete rip
+    // needs no seek (the output may be a pipe).
     void PatchWavSizes()
     {
-        const uint32_t dataSize = WavDataSize(FPcmBytes);
-        if (int64_t{dataSize} == FHeaderDataSize)
+        const uint32_t dataSize = WavDataSize(FPcmBytes, FInfoRoom);
+        if (int64_t{dataSize} == FHeaderDataSize && int64_t{RiffSize(dataSize)} == FHeaderRiffSize)
             return;
         uint8_t riff[4];
         uint8_t data[4];
-        PutLE(riff, dataSize + 36, 4);
+        PutLE(riff, RiffSize(dataSize), 4);
         PutLE(data, dataSize, 4);
         if (!FFile->WriteAt(4, riff, 4) || !FFile->WriteAt(40, data, 4))
             throw ECDRIPError(WriteError);
@@ -298,7 +330,10 @@ private:
     void Finish() noexcept
     {
         if (FWav)
-            Try([&] { PatchWavSizes(); });
+            Try([&] {
+                WriteInfo();
+                PatchWavSizes();
+            });
         if (!FError)
             Try([&] {
                 if (!FFile->Commit())
@@ -315,6 +350,8 @@ private:
     const bool FEncode;
     const bool FWav;
     const TFormatSpec FSpec;
+    std::vector<uint8_t> FInfo;  // the WAV's LIST chunk; empty: none
+    const uint32_t FInfoRoom;    // the most the chunk after the data can take
     std::unique_ptr<cdrip::TOutputFile> FFile;
     bool FEncoding = false;   // chunks go to the encoder
     bool FCommitted = false;  // the output is under its final name
@@ -322,7 +359,8 @@ private:
     size_t FChunkBytes = 0;
     size_t FRemainder = 0;
     uint64_t FPcmBytes = 0;
-    int64_t FHeaderDataSize = -1;  // the data size of the header written whole, else -1
+    int64_t FHeaderDataSize = -1;  // the sizes of the header written whole, else -1
+    int64_t FHeaderRiffSize = -1;
     std::vector<uint8_t> FRead;
     std::vector<int16_t> FChunk;
     std::vector<uint8_t> FMp3;
@@ -334,6 +372,12 @@ void TCDRIP::RipTrack(int32_t trackNum, const std::string& fileName)
     if (OnBeginTrack)
         OnBeginTrack(this, static_cast<uint16_t>(trackNum));
     const TTrack* track = FTracks.Object(trackNum - 1);
+    FTags = {track->Title, track->Performer.empty() ? FAlbumPerformer : track->Performer, FAlbumTitle,
+             track->DiscTrackNumber};
+    struct TForget {
+        TTrackTags& Tags;
+        ~TForget() { Tags = {}; }
+    } forgetTags{FTags};
     try {
         RipSectors(track->StartSector, track->EndSector, fileName);
     } catch (...) {

@@ -23,6 +23,7 @@ const TCdRipApi& LinkedCdRipApi()
         CR_SetDriveReading,
         CR_GetDiscStatus,
         CR_GetTrackLastSector,
+        CR_GetCDText,
     };
     return api;
 }

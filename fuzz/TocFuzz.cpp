@@ -90,6 +90,7 @@ const cdrip::TCdRipApi kApi = {
         *last = gScript.LastSectors[static_cast<std::size_t>(index)];
         return int32_t{CDRIP_OK};
     },
+    nullptr,
 };
 
 void ReadScript(TBytes& in)

@@ -9,7 +9,7 @@ packages=(
   libcdio-dev libcdio-paranoia-dev libcdio-utils cd-paranoia
   libmp3lame-dev lame libsoxr-dev libjpeg62-turbo-dev libmpg123-dev
   googletest libgtest-dev libgmock-dev
-  xvfb x11-apps x11-utils imagemagick fonts-dejavu-core hyperfine time
+  xvfb x11-apps x11-utils xdotool imagemagick fonts-dejavu-core hyperfine time
   dbus at-spi2-core python3-pyatspi
   desktop-file-utils appstream dpkg-dev groff-base
   clang-14 libclang-rt-14-dev

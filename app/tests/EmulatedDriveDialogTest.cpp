@@ -143,6 +143,8 @@ struct TInquiryCase {
     const char* Name;
     const char* Faults;      // the drive's INQUIRY strings, if not the default
     const char* Identified;  // the drive box's text before " (/dev/srN)"
+    const char* CdText = "";  // the emulator's TRAY.cdtext
+    QStringList Lines{"Track01 (Audio)  0:20", "Track02 (Audio)  0:06"};
 };
 
 void PrintTo(const TInquiryCase& c, std::ostream* os) { *os << c.Name; }
@@ -154,6 +156,7 @@ class EmulatedDriveBoxTest : public EmulatedDriveTest, public testing::WithParam
 TEST_P(EmulatedDriveBoxTest, NamesTheDriveAndListsItsTracks)
 {
     SetDriveFaults(GetParam().Faults);
+    WriteText(Tray + ".cdtext", GetParam().CdText);
     QElapsedTimer clock;
     clock.start();
     Show();
@@ -162,7 +165,7 @@ TEST_P(EmulatedDriveBoxTest, NamesTheDriveAndListsItsTracks)
     const QString named = QString::fromStdString(std::string(GetParam().Identified) + " (" + Device + ")");
     EXPECT_TRUE(TickUntil([&] { return Drives()->currentText() == named; }))
         << Drives()->currentText().toStdString();
-    EXPECT_EQ(Lines(), (QStringList{"Track01 (Audio)", "Track02 (Audio)"}));
+    EXPECT_EQ(Lines(), GetParam().Lines);
     EXPECT_TRUE(List()->isEnabled());
     ClickLine(1);
     EXPECT_TRUE(Start()->isEnabled());
@@ -174,7 +177,13 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(TInquiryCase{"Default", "", "ACME CDR-4711 1.02"},
                     TInquiryCase{"OwnStrings", "vendor=NORVELA model=DiscMaster revision=7",
                                  "NORVELA DiscMaster 7"},
-                    TInquiryCase{"SlowToAnswer", "slow-inquiry=2500 slow-status=2500", "ACME CDR-4711 1.02"}),
+                    TInquiryCase{"SlowToAnswer", "slow-inquiry=2500 slow-status=2500", "ACME CDR-4711 1.02"},
+                    // The dialog is German: of an English and a German block, the German one.
+                    TInquiryCase{"GermanCdTextBlock",
+                                 "",
+                                 "ACME CDR-4711 1.02",
+                                 "title1=One\nblock=8\ntitle=Sommer\ntitle1=Eins\nperformer2=Chor\n",
+                                 {"Track01 (Audio)  0:20  Eins", "Track02 (Audio)  0:06  Chor"}}),
     [](const testing::TestParamInfo<TInquiryCase>& param) { return std::string(param.param.Name); });
 
 // While another reader of the drive waits in a 3-s READ CD (the kernel runs
@@ -204,7 +213,7 @@ TEST_F(EmulatedDriveTest, RefreshAnswersWhileAnotherReaderHoldsTheDrive)
     }
     other.join();
     EXPECT_LT(longest, 100) << "a refresh waited for the drive";
-    EXPECT_EQ(Lines(), (QStringList{"Track01 (Audio)", "Track02 (Audio)"}));
+    EXPECT_EQ(Lines(), (QStringList{"Track01 (Audio)  0:20", "Track02 (Audio)  0:06"}));
 }
 
 // With the refresh's own timer: a disc taken out empties the list, and put

@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
@@ -124,7 +125,7 @@ TEST_F(RipDialogTest, FirstRefreshFillsTheListWithinThreeSecondsStartWaitsForACl
     EXPECT_TRUE(Timer()->isActive());
 
     ASSERT_TRUE(WaitFor([&] { return List()->count() > 0; }, 10000));
-    EXPECT_EQ(Lines(), (QStringList{"Track01 (Audio)", "Track02 (Audio)", "Track03 (Data)"}));
+    EXPECT_EQ(Lines(), (QStringList{"Track01 (Audio)  0:06", "Track02 (Audio)  0:04", "Track03 (Data)"}));
     EXPECT_FALSE(Start()->isEnabled());
     EXPECT_TRUE(List()->selectedItems().isEmpty());
 
@@ -247,21 +248,43 @@ TEST_F(RipDialogTest, OverwriteNoKeepsTheFileAndTakesAFreeNumberedName)
 }
 
 struct TLanguageNotice {
+    const char* Name;
     const char* Language;
-    const char* Notice;
+    const char* Notice;      // empty: track 1 is copied, else track 3 refused
+    const char* Disc = "";   // mkdiscimage's description; empty: the three-track disc
+    QStringList Lines = {};  // when given, the lines the list shows
 };
 
 class DataTrackTest : public RipDialogTest, public testing::WithParamInterface<TLanguageNotice> {};
 
-TEST_P(DataTrackTest, IsRefusedInTheLanguageAndTheRefreshRunsOn)
+// The track's kind decides, never a title that says "(Data)".
+TEST_P(DataTrackTest, OnlyADataTrackIsRefusedInTheLanguageAndTheRefreshRunsOn)
 {
-    Profile.WriteUserFile("LanguageIsSet.ini", std::string(GetParam().Language) + "\r\n");
+    const TLanguageNotice& c = GetParam();
+    Profile.WriteUserFile("LanguageIsSet.ini", std::string(c.Language) + "\r\n");
+    if (*c.Disc)
+        discimage::WriteImage(discimage::ParseDescription(c.Disc), Tray);
     OPEN_TRAYS();
     Tick();
-    Rip(2);
+    if (!c.Lines.isEmpty()) {
+        ASSERT_TRUE(TickUntil([&] { return List()->count() == c.Lines.size(); }));
+        EXPECT_EQ(Lines(), c.Lines);
+        // The box keeps its size; a line too long for it shows whole in its
+        // tooltip and the list scrolls sideways.
+        EXPECT_EQ(List()->size(), QSize(145, 225));
+        EXPECT_EQ(List()->item(0)->toolTip(), c.Lines[0]);
+        EXPECT_TRUE(WaitFor([&] { return List()->horizontalScrollBar()->maximum() > 0; }, 10000));
+    }
+    Rip(*c.Notice ? 2 : 0);
+    if (!*c.Notice) {
+        EXPECT_TRUE(Boxes.Shown.empty());
+        EXPECT_NE(ReadAll(Slideshow + "/Track01.wav").find("Live (Data) Mix"), std::string::npos);
+        EXPECT_EQ(AudioIni(), "Track01.wav\r\n");
+        return;
+    }
     ASSERT_EQ(Boxes.Shown.size(), 1u);
     EXPECT_EQ(Boxes.Shown[0].Kind, "information");
-    EXPECT_EQ(Boxes.Shown[0].Text, GetParam().Notice);
+    EXPECT_EQ(Boxes.Shown[0].Text, c.Notice);
     EXPECT_FALSE(Start()->isEnabled());
     EXPECT_FALSE(Abort()->isEnabled());
     EXPECT_TRUE(Timer()->isActive());
@@ -271,10 +294,17 @@ TEST_P(DataTrackTest, IsRefusedInTheLanguageAndTheRefreshRunsOn)
 
 INSTANTIATE_TEST_SUITE_P(
     Languages, DataTrackTest,
-    testing::Values(TLanguageNotice{"GERMAN",
+    testing::Values(TLanguageNotice{"GERMAN", "GERMAN",
                                     "Dies ist kein Audiotrack! Bitte wählen Sie einen Audiotrack aus!"},
-                    TLanguageNotice{"ENGLISH", "This is no Audiotrack! Please select a Track!"}),
-    [](const testing::TestParamInfo<TLanguageNotice>& param) { return std::string(param.param.Language); });
+                    TLanguageNotice{"ENGLISH", "ENGLISH", "This is no Audiotrack! Please select a Track!"},
+                    TLanguageNotice{"TitledCueSheet",
+                                    "GERMAN",
+                                    "",
+                                    "album=Live performer=Chor audio:450:title=\"Live (Data) Mix\" "
+                                    "audio:300:title=Zwei:performer=Solo data:150:title=Daten",
+                                    {"Track01 (Audio)  0:06  Live (Data) Mix",
+                                     "Track02 (Audio)  0:04  Zwei – Solo", "Track03 (Data)  Daten"}}),
+    [](const testing::TestParamInfo<TLanguageNotice>& param) { return std::string(param.param.Name); });
 
 // A double-click before the first refresh, or a start with no line selected
 // (the list got shorter), is refused quietly and the refresh goes on.
@@ -521,15 +551,15 @@ TEST_F(RipDialogTest, SwappedDiscIsReadAndTheLineSelectedAgain)
     ClickLine(1);
     discimage::WriteImage(AudioDisc(4), Tray);
     ASSERT_TRUE(TickUntil([&] { return List()->count() == 4; }));
-    EXPECT_EQ(Lines(),
-              (QStringList{"Track01 (Audio)", "Track02 (Audio)", "Track03 (Audio)", "Track04 (Audio)"}));
+    EXPECT_EQ(Lines(), (QStringList{"Track01 (Audio)  0:02", "Track02 (Audio)  0:02", "Track03 (Audio)  0:02",
+                                    "Track04 (Audio)  0:02"}));
     ASSERT_EQ(List()->selectedItems().size(), 1);
     EXPECT_EQ(List()->row(List()->selectedItems().first()), 1);
     EXPECT_TRUE(Start()->isEnabled());
 
     discimage::WriteImage(AudioDisc(1), Tray);
     ASSERT_TRUE(TickUntil([&] { return List()->count() == 1; }));
-    EXPECT_EQ(Lines(), QStringList{"Track01 (Audio)"});
+    EXPECT_EQ(Lines(), QStringList{"Track01 (Audio)  0:02"});
     EXPECT_TRUE(List()->selectedItems().isEmpty());
 }
 
@@ -685,13 +715,16 @@ TEST_F(RipDialogTest, DemoDiscRipsIntoTheDemoSlideshowFolder)
     OPEN_TRAYS();
     ASSERT_TRUE(TickUntil([&] { return List()->count() == static_cast<int>(disc.tracks.size()); }));
     EXPECT_TRUE(List()->item(List()->count() - 1)->text().endsWith("(Data)"));
+    EXPECT_EQ(List()->item(0)->text(), "Track01 (Audio)  0:37  Morgenlicht");
 
     Rip(0);
     EXPECT_TRUE(Boxes.Shown.empty());
     // The table of contents gives a track up to the next one's start, so
-    // the copy holds the gap before track 2 as well.
+    // the copy holds the gap before track 2 as well; its titles follow.
     const auto sectors = static_cast<size_t>(discimage::TrackStart(disc, 1) - discimage::TrackStart(disc, 0));
-    EXPECT_EQ(ReadAll(Slideshow + "/Track01.wav").size(), 44 + sectors * discimage::kSectorBytes);
+    const std::string copy = ReadAll(Slideshow + "/Track01.wav");
+    EXPECT_EQ(copy.find("LIST", 44), 44 + sectors * discimage::kSectorBytes);
+    EXPECT_NE(copy.find("Morgenlicht"), std::string::npos);
     EXPECT_EQ(AudioIni(), "Track01.wav\r\n");
     EXPECT_FALSE(Form->TranslateText(20016).empty());
     EXPECT_EQ(Status().toStdString(), Form->TranslateText(20016));

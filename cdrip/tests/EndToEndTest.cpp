@@ -5,10 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#ifdef HAVE_MPG123
-#include <mpg123.h>
-#endif
-
 using imagedrive::ScopedEnv;
 using scripted::LE16;
 using scripted::LE32;
@@ -60,16 +56,23 @@ protected:
 struct WavCase {
     size_t track;
     bool jitterCorrect;
+    bool titled = false;  // the disc names the album and track 2
 };
 
 class WavEndToEnd : public EndToEnd, public testing::WithParamInterface<WavCase> {};
 
 TEST_P(WavEndToEnd, PcmIsTheImagesTrackByteForByte)
 {
-    Load({1,
-          {Audio(120, discimage::Content::Counter), Audio(90, discimage::Content::Noise, 7),
-           Audio(31, discimage::Content::Sine)}});
     const WavCase c = GetParam();
+    discimage::Disc titled{1,
+                           {Audio(120, discimage::Content::Counter), Audio(90, discimage::Content::Noise, 7),
+                            Audio(31, discimage::Content::Sine)}};
+    if (c.titled) {
+        titled.title = "Lieder: Sommer";
+        titled.performer = "Die Ärzte";
+        titled.tracks[1].title = "Über den Wolken";
+    }
+    Load(titled);
     ripper->SetJitterCorrect(c.jitterCorrect);
     ripper->SetWriteWAV(true);
     int progressCalls = 0;
@@ -82,10 +85,20 @@ TEST_P(WavEndToEnd, PcmIsTheImagesTrackByteForByte)
     ripper->RipTrack(static_cast<int32_t>(c.track + 1), name);
     const auto file = ReadFile(name);
     const auto pcm = Pcm(c.track);
-    ASSERT_EQ(file.size(), 44 + pcm.size());
+    ASSERT_GE(file.size(), 44 + pcm.size());
     EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), file.begin() + 44)) << "PCM differs from the image";
     EXPECT_EQ(LE32(file, 40), pcm.size());
-    EXPECT_EQ(LE32(file, 4), pcm.size() + 36);
+    EXPECT_EQ(LE32(file, 4), file.size() - 8);
+    // Without CD-Text the file is the header and the PCM, nothing else.
+    const scripted::RiffWalk walk = scripted::WalkRiff(file);
+    EXPECT_TRUE(walk.EndsAtFileEnd);
+    EXPECT_EQ(walk.Chunks, (c.titled ? std::vector<std::string>{"fmt ", "data", "LIST"}
+                                     : std::vector<std::string>{"fmt ", "data"}));
+    EXPECT_EQ(walk.Info, (c.titled ? scripted::Texts{{"INAM", "Über den Wolken"},
+                                                     {"IART", "Die Ärzte"},
+                                                     {"IPRD", "Lieder: Sommer"},
+                                                     {"ITRK", "2"}}
+                                   : scripted::Texts{}));
     EXPECT_EQ(LE16(file, 22), 2u);
     EXPECT_EQ(LE32(file, 24), 44100u);
     EXPECT_GT(progressCalls, 0);
@@ -95,10 +108,11 @@ TEST_P(WavEndToEnd, PcmIsTheImagesTrackByteForByte)
 
 INSTANTIATE_TEST_SUITE_P(Tracks, WavEndToEnd,
                          testing::Values(WavCase{0, true}, WavCase{1, true}, WavCase{2, true},
-                                         WavCase{0, false}, WavCase{1, false}),
+                                         WavCase{0, false}, WavCase{1, false}, WavCase{1, true, true}),
                          [](const auto& p) {
                              return "Track" + std::to_string(p.param.track + 1) +
-                                    (p.param.jitterCorrect ? "Paranoia" : "Plain");
+                                    (p.param.jitterCorrect ? "Paranoia" : "Plain") +
+                                    (p.param.titled ? "Titled" : "");
                          });
 
 TEST_F(EndToEnd, RawPcmIsTheTrackWithoutHeader)
@@ -143,46 +157,27 @@ INSTANTIATE_TEST_SUITE_P(AllSix, FormatEndToEnd,
                          [](const auto& p) { return scripted::FormatName(p.param); });
 
 #ifdef HAVE_MPG123
-// Decodes a whole MP3 file; returns the sample frames, with rate and channels.
-uint64_t DecodedFrames(const std::string& path, long& rate, int& channels)
-{
-    mpg123_init();
-    mpg123_handle* h = mpg123_new(nullptr, nullptr);
-    uint64_t frames = 0;
-    int encoding = 0;
-    if (h && mpg123_open(h, path.c_str()) == MPG123_OK) {
-        std::vector<unsigned char> buf(1 << 16);
-        size_t done = 0;
-        int err = MPG123_OK;
-        while (err == MPG123_OK || err == MPG123_NEW_FORMAT) {
-            err = mpg123_read(h, buf.data(), buf.size(), &done);
-            if (err == MPG123_NEW_FORMAT)
-                mpg123_getformat(h, &rate, &channels, &encoding);
-            frames += done;
-        }
-        frames /= static_cast<uint64_t>(2 * std::max(channels, 1));
-        mpg123_close(h);
-    }
-    mpg123_delete(h);
-    return frames;
-}
-
 class Mp3EndToEnd : public EndToEnd, public testing::WithParamInterface<TOutputFormat> {};
 
-TEST_P(Mp3EndToEnd, DecodesToTheEncodedLength)
+// The tag in front names the track's own performer and the disc's own number.
+TEST_P(Mp3EndToEnd, DecodesToTheEncodedLengthAndCarriesTheTag)
 {
     const int32_t sectors = 300;
-    Load({1, {Audio(sectors, discimage::Content::Melody, 5)}});
+    discimage::Disc titled{3, {Audio(sectors, discimage::Content::Melody, 5)}, "Sommer", "Die Ärzte"};
+    titled.tracks[0].title = "Ōsaka";
+    titled.tracks[0].performer = "Chor: Süd";
+    Load(titled);
     const TFormatSpec shape = FormatSpec(GetParam());
     ripper->SetOutputFormat(GetParam());
     ripper->SetEncode(true);
     ripper->RipTrack(1, dir.Path("t.wav"));
     ASSERT_TRUE(scripted::FileExists(dir.Path("t.mp3")));
-    long rate = 0;
-    int channels = 0;
-    const uint64_t decoded = DecodedFrames(dir.Path("t.mp3"), rate, channels);
-    EXPECT_EQ(rate, static_cast<long>(shape.SampleRate));
-    EXPECT_EQ(channels, shape.Channels);
+    const scripted::Mp3Read read = scripted::ReadMp3(dir.Path("t.mp3"));
+    EXPECT_EQ(read.Id3,
+              (scripted::Texts{{"TIT2", "Ōsaka"}, {"TPE1", "Chor: Süd"}, {"TALB", "Sommer"}, {"TRCK", "3"}}));
+    EXPECT_EQ(read.Rate, static_cast<long>(shape.SampleRate));
+    ASSERT_EQ(read.Channels, shape.Channels);
+    const uint64_t decoded = read.Samples / shape.Channels;
     // Whole encoder chunks only; the decoder adds the encoder's delay and padding.
     const uint64_t input = uint64_t{588} * sectors * shape.SampleRate / 44100;
     const uint64_t chunk = coder.SamplesPerChunk() / shape.Channels;

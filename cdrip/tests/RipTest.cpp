@@ -216,6 +216,24 @@ TEST_F(RipTest, HugeRangeCapsTheHeaderSizesWithoutWrapping)
     EXPECT_EQ(LE32(header, 40), UINT32_MAX - 36);
 }
 
+// Data shorter than the range and of odd size: the LIST chunk follows the
+// data's pad byte, and both sizes are mended to cover what was written.
+TEST_F(RipTest, TitledWavShorterThanItsRangeKeepsItsChunkFindable)
+{
+    ripper->SetWriteWAV(true);
+    ripper->Tracks().Object(1)->Title = "Zwei";
+    cd.reads = {{CDRIP_RIPPING_DONE, Bytes(13, 1)}};
+    ripper->RipTrack(2, dir.Path("t.wav"));
+    const auto file = ReadFile(dir.Path("t.wav"));
+    ASSERT_GT(file.size(), 58u);
+    EXPECT_EQ(LE32(file, 40), 13u);
+    EXPECT_EQ(file[57], 0) << "pad byte";
+    EXPECT_EQ(LE32(file, 4), file.size() - 8);
+    const scripted::RiffWalk walk = scripted::WalkRiff(file);
+    EXPECT_TRUE(walk.EndsAtFileEnd);
+    EXPECT_EQ(walk.Info, (scripted::Texts{{"INAM", "Zwei"}, {"ITRK", "2"}}));
+}
+
 TEST_F(RipTest, AbortInTheFirstPumpEndsBeforeTheSecondRead)
 {
     ripper->SetWriteWAV(true);

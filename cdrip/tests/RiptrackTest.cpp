@@ -224,6 +224,36 @@ TEST_F(RiptrackTool, FailuresExitNonZeroWithTheMessage)
     EXPECT_EQ(Riptrack("--help").status, 0);
 }
 
+// The disc's titles in the list, and as the names of copies where asked for:
+// '/' cannot be in a file name, a track without a title keeps its TrackNN.
+TEST_F(RiptrackTool, ListsTitlesAndNamesCopiesAfterThem)
+{
+    disc.title = "Lieder: Sommer";
+    disc.performer = "Chor";
+    disc.tracks[0].title = "Eins/Zwei";
+    disc.tracks[1].performer = "Solo";
+    discimage::WriteImage(disc, dir.Path("tool.cue"));
+    const std::string drive = "--drive " + std::to_string(ImageDrive()) + " --names ";
+    const std::string out = dir.Path("out");
+    std::filesystem::create_directories(out);
+    const struct {
+        std::string Args;
+        std::string Says;
+    } cases[] = {
+        {"--list", "(tool.cue)\n  album: Lieder: Sommer\n  performer: Chor\n"
+                   "  Track01  Audio  sectors 0-39  0:00.40  Eins/Zwei\n"
+                   "  Track02  Audio  sectors 40-64  0:00.25  Solo\n  Track03  Data "},
+        {drive + "1 '" + out + "'", "wrote " + out + "/01 Eins_Zwei.wav"},
+        {drive + "--mp3 2 '" + out + "/'", "wrote " + out + "/Track02.mp3"},
+    };
+    for (const auto& c : cases) {
+        const ToolRun run = Riptrack(c.Args);
+        EXPECT_EQ(run.status, 0) << c.Args << "\n" << run.out;
+        EXPECT_NE(run.out.find(c.Says), std::string::npos) << c.Args << "\n" << run.out;
+    }
+    EXPECT_EQ(scripted::FolderNames(out), (std::vector<std::string>{"01 Eins_Zwei.wav", "Track02.mp3"}));
+}
+
 // A killed rip leaves only its hidden temporary file: the old copy under the
 // final name stays as it was, and the next rip into the folder clears it.
 TEST_F(RiptrackTool, KilledRipLeavesTheOldFileAndTheNextRipClearsItsTemporary)

@@ -118,4 +118,27 @@ uint16_t LE16(const std::vector<uint8_t>& b, size_t offset);
 // "STEREO44100" … "MONO11025", for the names of test cases.
 std::string FormatName(TOutputFormat format);
 
+// Readers of our copies that are not their writer.
+using Texts = std::map<std::string, std::string>;
+// A walk over a WAV file's chunks: their ids in order, the texts of a
+// LIST/INFO chunk by key (a text without its terminating NUL ends in
+// "<no NUL>"), and whether the walk ended exactly at the file's end.
+struct RiffWalk {
+    std::vector<std::string> Chunks;
+    Texts Info;
+    bool EndsAtFileEnd = false;
+};
+RiffWalk WalkRiff(const std::vector<uint8_t>& file);
+#ifdef HAVE_MPG123
+// A whole MP3 file as libmpg123 decodes it: 16-bit samples of all channels,
+// rate and channels, and the ID3v2 text frames by id.
+struct Mp3Read {
+    uint64_t Samples = 0;
+    long Rate = 0;
+    int Channels = 0;
+    Texts Id3;
+};
+Mp3Read ReadMp3(const std::string& path);
+#endif
+
 }  // namespace scripted

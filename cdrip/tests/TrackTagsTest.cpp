@@ -1,5 +1,5 @@
 // The tags read back by readers other than their writer: a RIFF walk of the
-// test's own for the WAV chunk, libmpg123 for the ID3 tag in front of an MP3
+// tests' own for the WAV chunk, libmpg123 for the ID3 tag in front of an MP3
 // from our encoder library.
 #include "LameCoder.h"
 #include "Scripted.h"
@@ -9,17 +9,10 @@
 
 #include <array>
 #include <cmath>
-#include <map>
 
-#ifdef HAVE_MPG123
-#include <mpg123.h>
-#endif
-
-using scripted::LE32;
+using scripted::Texts;
 
 namespace {
-
-using Texts = std::map<std::string, std::string>;
 
 struct TagCase {
     const char* Name;
@@ -69,66 +62,17 @@ TEST_P(TagTest, WavInfoChunkIsFoundByARiffWalk)
     for (size_t i = 0; i < 4; ++i)
         file[4 + i] = static_cast<uint8_t>((file.size() - 8) >> (8 * i));
 
-    std::vector<std::string> chunks;
-    Texts texts;
-    size_t at = 12;
-    while (at + 8 <= file.size()) {
-        const std::string id(file.begin() + at, file.begin() + at + 4);
-        const uint32_t size = LE32(file, at + 4);
-        chunks.push_back(id);
-        const bool isInfo =
-            id == "LIST" && std::string(file.begin() + at + 8, file.begin() + at + 12) == "INFO";
-        for (size_t sub = at + 12; isInfo && sub + 8 <= at + 8 + size;) {
-            const uint32_t n = LE32(file, sub + 4);
-            ASSERT_LE(sub + 8 + n, file.size());
-            ASSERT_GT(n, 0u);
-            EXPECT_EQ(file[sub + 8 + n - 1], 0) << "NUL-terminated";
-            texts[std::string(file.begin() + sub, file.begin() + sub + 4)] =
-                std::string(file.begin() + sub + 8, file.begin() + sub + 8 + n - 1);
-            sub += 8 + n + n % 2;
-        }
-        at += 8 + size + size % 2;
-    }
-    EXPECT_EQ(at, file.size());
+    const scripted::RiffWalk walk = scripted::WalkRiff(file);
+    EXPECT_TRUE(walk.EndsAtFileEnd);
     EXPECT_EQ(info.size() % 2, 0u);
     std::vector<std::string> expected = {"fmt ", "data"};
     if (!info.empty())
         expected.push_back("LIST");
-    EXPECT_EQ(chunks, expected);
-    EXPECT_EQ(texts, Expected(GetParam().Tags, {"INAM", "IART", "IPRD", "ITRK"}));
+    EXPECT_EQ(walk.Chunks, expected);
+    EXPECT_EQ(walk.Info, Expected(GetParam().Tags, {"INAM", "IART", "IPRD", "ITRK"}));
 }
 
 #ifdef HAVE_MPG123
-struct Decoded {
-    uint64_t Samples = 0;
-    Texts Frames;  // ID3v2 text frames
-};
-
-Decoded Decode(const std::string& path)
-{
-    mpg123_init();
-    mpg123_handle* h = mpg123_new(nullptr, nullptr);
-    Decoded d;
-    if (h && mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET, 0) == MPG123_OK &&
-        mpg123_open(h, path.c_str()) == MPG123_OK) {
-        std::vector<unsigned char> buffer(1 << 16);
-        size_t done = 0;
-        int err = MPG123_OK;
-        while (err == MPG123_OK || err == MPG123_NEW_FORMAT) {
-            err = mpg123_read(h, buffer.data(), buffer.size(), &done);
-            d.Samples += done / 2;
-        }
-        mpg123_id3v1* v1 = nullptr;
-        mpg123_id3v2* v2 = nullptr;
-        if ((mpg123_meta_check(h) & MPG123_ID3) && mpg123_id3(h, &v1, &v2) == MPG123_OK && v2)
-            for (size_t i = 0; i < v2->texts; ++i)
-                d.Frames[std::string(v2->text[i].id, 4)] = v2->text[i].text.p ? v2->text[i].text.p : "";
-        mpg123_close(h);
-    }
-    mpg123_delete(h);
-    return d;
-}
-
 // Our encoder's MP3 of 30 frames of a tone, as a rip writes it.
 std::vector<uint8_t> EncodedTone()
 {
@@ -161,11 +105,11 @@ TEST_P(TagTest, Id3TagInFrontOfOurMp3IsReadByMpg123)
     tagged.append(mp3.begin(), mp3.end());
     scripted::WriteFile(dir.Path("tagged.mp3"), tagged);
 
-    const Decoded plain = Decode(dir.Path("plain.mp3"));
-    const Decoded read = Decode(dir.Path("tagged.mp3"));
+    const scripted::Mp3Read plain = scripted::ReadMp3(dir.Path("plain.mp3"));
+    const scripted::Mp3Read read = scripted::ReadMp3(dir.Path("tagged.mp3"));
     EXPECT_GT(plain.Samples, 29u * 1152 * 2);
     EXPECT_EQ(read.Samples, plain.Samples) << "the tag must not cost or add audio";
-    EXPECT_EQ(read.Frames, Expected(GetParam().Tags, {"TIT2", "TPE1", "TALB", "TRCK"}));
+    EXPECT_EQ(read.Id3, Expected(GetParam().Tags, {"TIT2", "TPE1", "TALB", "TRCK"}));
     if (!GetParam().Tags.Title.empty()) {
         EXPECT_EQ(tag.at(20), GetParam().TitleLatin1 ? 0 : 1) << "TIT2's encoding byte";
     }

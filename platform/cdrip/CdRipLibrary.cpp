@@ -19,7 +19,8 @@
 //   failure the table is empty.  The lead-out entry has flags 0x10 and track
 //   number 0xAA.  A real drive without a ready disc (empty, tray open,
 //   spinning up) fails at once: the drive status is asked before the table,
-//   and the next call simply asks again.
+//   and the next call simply asks again.  The disc's CD-Text is read with
+//   the table (by the reader only when the table changed) and kept with it.
 // - reading in background: each drive gets a DriveReader when first needed;
 //   CR_ReadToc asks it to look again and waits kReaderPatience at most for
 //   that look, else answers from the last one; CR_GetCDROMParameters waits as
@@ -41,6 +42,7 @@
 #include "DriveReader.h"
 #include "Extraction.h"
 #include "PathNames.h"
+#include "Utf8.h"
 
 #include <cddrives/CdDrives.h>
 #include <cdio/logging.h>
@@ -73,6 +75,7 @@ struct DriveState {
     // What the last successful CR_ReadToc of this drive read: an extraction
     // refuses a disc whose table differs.  None after a failed read.
     std::optional<cdrip::DiscToc> lastToc;
+    std::vector<cdrip::DiscText> lastText;       // read with lastToc
     int32_t discStatus = CDRIP_DISC_UNKNOWN;     // of the last CR_ReadToc
     std::unique_ptr<cdrip::DriveReader> reader;  // reading in background, once needed
 };
@@ -161,9 +164,11 @@ public:
         const cdrip::DiscLook look = background_ ? LookFromReader(*state) : LookNow(*state);
         state->discStatus = look.status;
         state->lastToc = look.toc;
+        state->lastText = look.text;
         if (!look.toc)
             return CDRIP_ERROR;
         SetToc(*look.toc);
+        text_ = look.text;
         return CDRIP_OK;
     }
 
@@ -190,6 +195,30 @@ public:
         if (lastSector == nullptr || index < 0 || index >= static_cast<int32_t>(lastSectors_.size()))
             return CDRIP_ERROR;
         *lastSector = lastSectors_[static_cast<size_t>(index)];
+        return CDRIP_OK;
+    }
+
+    int32_t CDText(int32_t track, int32_t field, int32_t language, char* text, int32_t size) const
+    {
+        if (text == nullptr || size < 1)
+            return CDRIP_ERROR;
+        text[0] = '\0';
+        const cdrip::DiscText* block = cdrip::ChooseDiscText(
+            text_, language >= 0 && language <= 0xFF ? static_cast<uint8_t>(language) : 0);
+        if (block == nullptr || track < 0 || track > static_cast<int32_t>(block->tracks.size()))
+            return CDRIP_ERROR;
+        const bool album = track == 0;
+        const cdrip::TrackText* ofTrack = album ? nullptr : &block->tracks[static_cast<size_t>(track - 1)];
+        const std::string* found = nullptr;
+        if (field == CDRIP_TEXT_TITLE)
+            found = album ? &block->title : &ofTrack->title;
+        else if (field == CDRIP_TEXT_PERFORMER)
+            found = album ? &block->performer : &ofTrack->performer;
+        if (found == nullptr || found->empty())
+            return CDRIP_ERROR;
+        const std::string_view fits = util::Utf8Prefix(*found, static_cast<size_t>(size) - 1);
+        std::memcpy(text, fits.data(), fits.size());
+        text[fits.size()] = '\0';
         return CDRIP_OK;
     }
 
@@ -251,6 +280,7 @@ private:
     {
         toc_.clear();
         lastSectors_.clear();
+        text_.clear();
     }
 
     // The entries and, per track, its last sector: before the next track, and
@@ -276,7 +306,7 @@ private:
         // which would hold our TOC read as long; the disc cannot have changed
         // under that read.
         if (state.lastToc && cdrip::DriveInUse(state.drive.path))
-            return cdrip::DiscLook{CDRIP_DISC_READY, state.lastToc};
+            return cdrip::DiscLook{CDRIP_DISC_READY, state.lastToc, state.lastText};
         return cdrip::LookAtDisc(state.drive);
     }
 
@@ -343,6 +373,7 @@ private:
     bool background_ = false;
     std::vector<TTocEntry> toc_;        // n track entries, then the lead-out
     std::vector<int32_t> lastSectors_;  // one per track
+    std::vector<cdrip::DiscText> text_;  // the CD-Text blocks of the last table read
     std::unique_ptr<cdrip::Extraction> ripper_;
 };
 
@@ -380,6 +411,12 @@ CDRIP_API TTocEntry CDRIP_CALL CR_GetTocEntry(int32_t index) { return TheLibrary
 CDRIP_API int32_t CDRIP_CALL CR_GetTrackLastSector(int32_t index, int32_t* lastSector)
 {
     return TheLibrary().TrackLastSector(index, lastSector);
+}
+
+CDRIP_API int32_t CDRIP_CALL CR_GetCDText(int32_t track, int32_t field, int32_t language, char* text,
+                                          int32_t size)
+{
+    return TheLibrary().CDText(track, field, language, text, size);
 }
 
 CDRIP_API int32_t CDRIP_CALL CR_OpenRipper(int32_t* readSize, int32_t startSector, int32_t endSector)

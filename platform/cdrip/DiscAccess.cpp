@@ -86,7 +86,7 @@ CdioPtr OpenDisc(const cddrives::Drive& drive, int32_t* status)
     return cdio;
 }
 
-DiscLook LookAtDisc(const cddrives::Drive& drive)
+DiscLook LookAtDisc(const cddrives::Drive& drive, const DiscLook* known)
 {
     DiscLook look;
     const int attempts = drive.isImage ? 1 : 2;
@@ -94,7 +94,9 @@ DiscLook LookAtDisc(const cddrives::Drive& drive)
         CdioPtr cdio = OpenDisc(drive, &look.status);
         DiscToc toc;
         if (cdio && ReadDiscToc(cdio.get(), toc)) {
+            const bool sameDisc = known != nullptr && known->toc && SameToc(*known->toc, toc);
             look.status = CDRIP_DISC_READY;
+            look.text = sameDisc ? known->text : ReadDiscTexts(cdio.get());
             look.toc = std::move(toc);
             return look;
         }

@@ -2,6 +2,8 @@
 #ifndef CDRIP_DISCACCESS_H
 #define CDRIP_DISCACCESS_H
 
+#include "DiscText.h"
+
 #include <cddrives/CdDrives.h>
 #include <ripper/CDRip.h>
 
@@ -65,17 +67,19 @@ struct DiscToc {
 // keeps where the bin ends.
 bool ReadDiscToc(CdIo_t* cdio, DiscToc& toc);
 
-// What one look at a drive found.  A later reader of the disc's text
-// (CD-Text) keeps it here too, read with the table when the table changed.
+// What one look at a drive found.
 struct DiscLook {
     int32_t status = CDRIP_DISC_UNKNOWN;
     std::optional<DiscToc> toc;  // with CDRIP_DISC_READY
+    std::vector<DiscText> text;  // the disc's CD-Text blocks, with the table
 };
 
-// Opens the disc in the drive and reads its table of contents, on the
-// caller's thread.  A real drive is given a second try, since it reports a
-// newly inserted disc once (UNIT ATTENTION) and the table read may meet that.
-DiscLook LookAtDisc(const cddrives::Drive& drive);
+// Opens the disc in the drive and reads its table of contents and CD-Text,
+// on the caller's thread.  A real drive is given a second try, since it
+// reports a newly inserted disc once (UNIT ATTENTION) and the table read may
+// meet that.  When `known` has the same table, its text is taken instead of
+// reading the text again.
+DiscLook LookAtDisc(const cddrives::Drive& drive, const DiscLook* known = nullptr);
 
 // The drive's identification from INQUIRY: "VENDOR MODEL REVISION", one blank
 // between the trimmed fields; empty when the drive does not answer.

@@ -163,21 +163,6 @@ std::string FromCharset(const std::string& bytes, uint8_t charset)
     return Cleaned(out);
 }
 
-// Of the blocks present, the one in the preferred language, else English,
-// else the first.  -1 when there is none.
-int ChooseBlock(const std::array<bool, kBlocks>& present, const std::array<uint8_t, kBlocks>& languages,
-                uint8_t preferred)
-{
-    for (const uint8_t wanted : {preferred, kCdTextEnglish})
-        for (int b = 0; b < kBlocks; ++b)
-            if (present[static_cast<size_t>(b)] && wanted != 0 && languages[static_cast<size_t>(b)] == wanted)
-                return b;
-    for (int b = 0; b < kBlocks; ++b)
-        if (present[static_cast<size_t>(b)])
-            return b;
-    return -1;
-}
-
 // The text, or nothing when all of it is empty.
 DiscText Finished(DiscText text)
 {
@@ -199,28 +184,34 @@ bool TrackRange(CdIo_t* cdio, int& first, int& count)
     return true;
 }
 
-DiscText FromPacks(const uint8_t* data, size_t size, int first, int count, uint8_t preferred)
+// The texts of one block, or nothing when the block names nothing.
+void AddBlock(std::vector<DiscText>& blocks, DiscText text)
+{
+    text = Finished(std::move(text));
+    if (!text.Empty())
+        blocks.push_back(std::move(text));
+}
+
+std::vector<DiscText> FromPacks(const uint8_t* data, size_t size, int first, int count)
 {
     const Packs all = GoodPacks(data, size);
-    std::array<bool, kBlocks> usable{};
-    for (size_t b = 0; b < kBlocks; ++b) {
-        const Block& block = all.blocks[b];
-        usable[b] =
-            block.present && !block.doubleByte && (block.charset == kIso8859_1 || block.charset == kAscii);
+    std::vector<DiscText> blocks;
+    for (int b = 0; b < kBlocks; ++b) {
+        const Block& block = all.blocks[static_cast<size_t>(b)];
+        if (!block.present || block.doubleByte || (block.charset != kIso8859_1 && block.charset != kAscii))
+            continue;
+        std::map<int, std::string> titles = Strings(all, b, kTitlePack, first);
+        std::map<int, std::string> performers = Strings(all, b, kPerformerPack, first);
+        DiscText text;
+        text.language = all.languages[static_cast<size_t>(b)];
+        text.title = FromCharset(titles[0], block.charset);
+        text.performer = FromCharset(performers[0], block.charset);
+        for (int t = first; t < first + count; ++t)
+            text.tracks.push_back(
+                {FromCharset(titles[t], block.charset), FromCharset(performers[t], block.charset)});
+        AddBlock(blocks, std::move(text));
     }
-    const int block = ChooseBlock(usable, all.languages, preferred);
-    if (block < 0)
-        return {};
-    const uint8_t charset = all.blocks[static_cast<size_t>(block)].charset;
-    std::map<int, std::string> titles = Strings(all, block, kTitlePack, first);
-    std::map<int, std::string> performers = Strings(all, block, kPerformerPack, first);
-    DiscText text;
-    text.language = all.languages[static_cast<size_t>(block)];
-    text.title = FromCharset(titles[0], charset);
-    text.performer = FromCharset(performers[0], charset);
-    for (int t = first; t < first + count; ++t)
-        text.tracks.push_back({FromCharset(titles[t], charset), FromCharset(performers[t], charset)});
-    return Finished(std::move(text));
+    return blocks;
 }
 
 // An image's text as libcdio converted it from ISO-8859-1.  When the bytes
@@ -241,31 +232,29 @@ std::string ImageText(const char* converted)
     return Cleaned(util::IsUtf8(bytes) ? bytes : text);
 }
 
-DiscText FromImage(CdIo_t* cdio, int first, int count, uint8_t preferred)
+std::vector<DiscText> FromImage(CdIo_t* cdio, int first, int count)
 {
     cdtext_t* cdtext = cdio_get_cdtext(cdio);  // owned by cdio
     if (cdtext == nullptr)
         return {};
     const cdtext_lang_t* list = cdtext_list_languages_v2(cdtext);
-    std::array<bool, kBlocks> present{};
-    std::array<uint8_t, kBlocks> languages{};
-    for (size_t b = 0; list != nullptr && b < kBlocks; ++b) {
-        present[b] = list[b] != CDTEXT_LANGUAGE_BLOCK_UNUSED;
-        languages[b] = list[b] <= 0x7F ? static_cast<uint8_t>(list[b]) : 0;
+    std::vector<DiscText> blocks;
+    for (int b = 0; list != nullptr && b < kBlocks; ++b) {
+        const cdtext_lang_t language = list[b];
+        if (language == CDTEXT_LANGUAGE_BLOCK_UNUSED || !cdtext_set_language_index(cdtext, b))
+            continue;
+        const auto get = [&](cdtext_field_t field, int track) {
+            return ImageText(cdtext_get_const(cdtext, field, static_cast<track_t>(track)));
+        };
+        DiscText text;
+        text.language = language <= 0x7F ? static_cast<uint8_t>(language) : 0;
+        text.title = get(CDTEXT_FIELD_TITLE, 0);
+        text.performer = get(CDTEXT_FIELD_PERFORMER, 0);
+        for (int t = first; t < first + count; ++t)
+            text.tracks.push_back({get(CDTEXT_FIELD_TITLE, t), get(CDTEXT_FIELD_PERFORMER, t)});
+        AddBlock(blocks, std::move(text));
     }
-    const int block = ChooseBlock(present, languages, preferred);
-    if (block < 0 || !cdtext_set_language_index(cdtext, block))
-        return {};
-    const auto get = [&](cdtext_field_t field, int track) {
-        return ImageText(cdtext_get_const(cdtext, field, static_cast<track_t>(track)));
-    };
-    DiscText text;
-    text.language = languages[static_cast<size_t>(block)];
-    text.title = get(CDTEXT_FIELD_TITLE, 0);
-    text.performer = get(CDTEXT_FIELD_PERFORMER, 0);
-    for (int t = first; t < first + count; ++t)
-        text.tracks.push_back({get(CDTEXT_FIELD_TITLE, t), get(CDTEXT_FIELD_PERFORMER, t)});
-    return Finished(std::move(text));
+    return blocks;
 }
 
 struct CdioFree {
@@ -274,7 +263,7 @@ struct CdioFree {
 
 }  // namespace
 
-DiscText ReadDiscText(CdIo_t* cdio, uint8_t preferredLanguage)
+std::vector<DiscText> ReadDiscTexts(CdIo_t* cdio)
 {
     int first = 0;
     int count = 0;
@@ -283,7 +272,7 @@ DiscText ReadDiscText(CdIo_t* cdio, uint8_t preferredLanguage)
     switch (cdio_get_driver_id(cdio)) {
     case DRIVER_BINCUE:
     case DRIVER_CDRDAO:
-    case DRIVER_NRG: return FromImage(cdio, first, count, preferredLanguage);
+    case DRIVER_NRG: return FromImage(cdio, first, count);
     default: break;
     }
     // The drive's answer: a 4-byte header whose first two bytes count the
@@ -294,7 +283,16 @@ DiscText ReadDiscText(CdIo_t* cdio, uint8_t preferredLanguage)
     const size_t size = static_cast<size_t>(raw.get()[0] << 8 | raw.get()[1]);
     if (size <= 2)
         return {};
-    return FromPacks(raw.get() + 4, size - 2, first, count, preferredLanguage);
+    return FromPacks(raw.get() + 4, size - 2, first, count);
+}
+
+const DiscText* ChooseDiscText(const std::vector<DiscText>& blocks, uint8_t preferredLanguage)
+{
+    for (const uint8_t wanted : {preferredLanguage, kCdTextEnglish})
+        for (const DiscText& block : blocks)
+            if (wanted != 0 && block.language == wanted)
+                return &block;
+    return blocks.empty() ? nullptr : &blocks.front();
 }
 
 }  // namespace cdrip

@@ -50,9 +50,11 @@ void Look(ReaderState& shared, uint64_t look)
     if (!claim.Acquire(drive.path, shared.stop))
         return;
     bool identified = false;
+    DiscLook last;
     {
         const std::lock_guard<std::mutex> lock(shared.mutex);
         identified = shared.snapshot.identified;
+        last = shared.snapshot.disc;
     }
     if (!identified) {
         const std::string identification =
@@ -62,7 +64,8 @@ void Look(ReaderState& shared, uint64_t look)
             s.identification = identification;
         });
     }
-    DiscLook disc = LookAtDisc(drive);
+    // The disc's text is read again only with a table that changed.
+    DiscLook disc = LookAtDisc(drive, &last);
     Publish(shared, [&](DriveSnapshot& s) {
         s.disc = std::move(disc);
         s.look = look;

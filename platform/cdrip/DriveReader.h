@@ -27,7 +27,8 @@ struct DriveSnapshot {
 
 // Starts a thread that asks the drive's identification once (a real drive
 // that the user may read), then looks at the disc (LookAtDisc) whenever it
-// is asked to.  The thread takes the drive as an extraction's worker does
+// is asked to, reading the disc's CD-Text only when the table of contents
+// differs from the last look's.  The thread takes the drive as an extraction's worker does
 // (DriveClaim), so it never sends a command between a rip's reads and waits
 // while an abandoned read still holds the drive; the last snapshot stands
 // meanwhile.

@@ -80,4 +80,16 @@ inline bool IsUtf8(std::string_view text)
     return true;
 }
 
+// The longest beginning of `text` of at most `maxBytes` bytes that does not
+// cut a character of well-formed UTF-8 in two.
+inline std::string_view Utf8Prefix(std::string_view text, size_t maxBytes)
+{
+    if (text.size() <= maxBytes)
+        return text;
+    size_t end = maxBytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return text.substr(0, end);
+}
+
 }  // namespace util

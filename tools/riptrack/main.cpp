@@ -3,6 +3,7 @@
 #include "CDRIP.h"
 #include "LameCoder.h"
 #include "ReplacingFile.h"
+#include "Utf8.h"
 
 #include <atomic>
 #include <cerrno>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -23,7 +25,8 @@ namespace {
 
 const char* const Usage =
     "Usage: riptrack --list\n"
-    "       riptrack [--drive N] [--mp3|--wav|--raw] [--format FORMAT] [--no-jitter-correct] TRACK FILE\n"
+    "       riptrack [--drive N] [--mp3|--wav|--raw] [--format FORMAT] [--no-jitter-correct]\n"
+    "                [--names] TRACK FILE\n"
     "\n"
     "Copies track TRACK (1-based) of the disc in drive N (default 0) into FILE.\n"
     "  --wav                 WAV file (the default)\n"
@@ -32,7 +35,11 @@ const char* const Usage =
     "  --format FORMAT       STEREO44100 (default), MONO44100, STEREO22050,\n"
     "                        MONO22050, STEREO11025 or MONO11025\n"
     "  --no-jitter-correct   plain reads, no jitter correction\n"
-    "  --list                prints the drives and the tracks of their discs\n"
+    "  --names               FILE is a folder; the copy in it is named after the\n"
+    "                        track's title, e.g. \"03 Title.wav\" (\"Track03.wav\"\n"
+    "                        when the disc names none)\n"
+    "  --list                prints the drives and the tracks of their discs, with\n"
+    "                        the titles the disc carries (CD-Text)\n"
     "  --version             prints the version\n"
     "A drive that is making its disc ready is waited for, up to 30 s.\n"
     "Disc images act as drives when CDRIP_IMAGES names them (':'-separated);\n"
@@ -52,6 +59,7 @@ struct Options {
     Output output = Output::Wav;
     TOutputFormat format = STEREO44100;
     bool jitterCorrect = true;
+    bool names = false;  // `file` is a folder, the copy named after the title
     int32_t track = 0;
     std::string file;
 };
@@ -157,6 +165,8 @@ std::string ParseArguments(int argc, char** argv, Options& options)
             options.output = Output::Mp3;
         } else if (arg == "--no-jitter-correct") {
             options.jitterCorrect = false;
+        } else if (arg == "--names") {
+            options.names = true;
         } else if (arg == "--drive" && hasValue) {
             const auto n = ParseNumber(argv[++i]);
             if (!n)
@@ -243,20 +253,48 @@ void WaitUntilReady(TCDRIP& ripper, int32_t drive)
     }
 }
 
+// The album's texts once, then a line per track with its title (and its
+// performer where it differs from the album's).
 void PrintTracks(const TCDRIP& ripper)
 {
     const TTrackList& tracks = ripper.Tracks();
     if (tracks.Count() == 0)
         std::cout << "  " << NoTracksText(ripper.DiscStatus()) << "\n";
+    if (!ripper.AlbumTitle().empty())
+        std::cout << "  album: " << ripper.AlbumTitle() << "\n";
+    if (!ripper.AlbumPerformer().empty())
+        std::cout << "  performer: " << ripper.AlbumPerformer() << "\n";
     for (int32_t i = 0; i < tracks.Count(); ++i) {
         const TTrack& t = *tracks.Object(i);
         const int32_t sectors = t.EndSector - t.StartSector + 1;
         char line[128];
-        std::snprintf(line, sizeof line, "  %s  %-5s  sectors %d-%d  %d:%02d.%02d\n", tracks.Name(i).c_str(),
+        std::snprintf(line, sizeof line, "  %s  %-5s  sectors %d-%d  %d:%02d.%02d", tracks.Name(i).c_str(),
                       t.Kind.c_str(), t.StartSector, t.EndSector, sectors / 4500, sectors / 75 % 60,
                       sectors % 75);
-        std::cout << line;
+        const std::string named = TitleAndPerformer(t, ripper.AlbumPerformer());
+        std::cout << line << (named.empty() ? "" : "  " + named) << "\n";
     }
+}
+
+// Bytes of a title in a file name: room for the number, the extension and
+// the hidden temporary name's additions within the usual 255.
+constexpr size_t kMaxTitleBytes = 200;
+
+// "03 Title.wav" in `folder`, "Track03.wav" without a title.  In the title
+// '/' and control characters become '_' and it is cut to kMaxTitleBytes at
+// a character boundary.
+std::string TitledFileName(const std::string& folder, int32_t track, const TTrack& t, Output output)
+{
+    std::string title;
+    for (const char c : t.Title) {
+        const auto byte = static_cast<unsigned char>(c);
+        title += byte < 0x20 || byte == 0x7F || c == '/' ? '_' : c;
+    }
+    title = std::string(util::Utf8Prefix(title, kMaxTitleBytes));
+    const std::string number = PadTrackNumber(static_cast<uint16_t>(track));
+    const char* const extension = output == Output::Mp3 ? ".mp3" : output == Output::Raw ? ".raw" : ".wav";
+    const std::string name = (title.empty() ? "Track" + number : number + " " + title) + extension;
+    return (std::filesystem::path(folder) / name).string();
 }
 
 int ListDrives(TCDRIP& ripper)
@@ -283,6 +321,10 @@ int Rip(TCDRIP& ripper, TLameCoder& coder, const Options& options)
                                  std::to_string(options.drive));
     if (ripper.Tracks().Object(options.track - 1)->Kind != "Audio")
         throw std::runtime_error("track " + std::to_string(options.track) + " is a data track");
+    const std::string file = options.names
+                                 ? TitledFileName(options.file, options.track,
+                                                  *ripper.Tracks().Object(options.track - 1), options.output)
+                                 : options.file;
     ripper.SetCoder(&coder);
     ripper.SetOutputFormat(options.format);
     ripper.SetJitterCorrect(options.jitterCorrect);
@@ -297,17 +339,16 @@ int Rip(TCDRIP& ripper, TLameCoder& coder, const Options& options)
         if (g_signal != 0)
             ripper.Abort();
     };
-    ripper.RipTrack(options.track, options.file);
+    ripper.RipTrack(options.track, file);
     std::cerr << "\n";
     if (ripper.Aborted()) {
-        std::cerr << "riptrack: interrupted; nothing written to " << ripper.OutputFileName(options.file)
-                  << "\n";
+        std::cerr << "riptrack: interrupted; nothing written to " << ripper.OutputFileName(file) << "\n";
         ExitInterrupted();
     }
-    std::cerr << "wrote " << ripper.OutputFileName(options.file);
+    std::cerr << "wrote " << ripper.OutputFileName(file);
     if (ripper.JitterErrorCount() > 0)
         std::cerr << " (" << ripper.JitterErrorCount() << " jitter errors, see "
-                  << JitterFileName(ripper.OutputFileName(options.file)) << ")";
+                  << JitterFileName(ripper.OutputFileName(file)) << ")";
     std::cerr << "\n";
     return 0;
 }

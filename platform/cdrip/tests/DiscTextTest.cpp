@@ -1,9 +1,10 @@
-// CD-Text read from cue sheets (libcdio's parser) and from emulated drives
-// (READ TOC format 5, decoded by us).  The drive cases run in the ctest test
-// that preloads libfakedrive.
+// CD-Text read with the table of contents, from cue sheets (libcdio's parser)
+// and from emulated drives (READ TOC format 5, decoded by us, read by the
+// drive's reader thread), as CR_GetCDText hands it out.  The drive cases run
+// in the ctest test that preloads libfakedrive.
 #include "CdRipTestSupport.h"
 
-#include "DiscText.h"
+#include <cddrives/CdDrives.h>
 
 #include <cstring>
 #include <fstream>
@@ -17,7 +18,6 @@ namespace {
 struct TextCase {
     const char* name;
     uint8_t preferred;
-    uint8_t language;          // of the block read
     const char* texts;         // album title|performer|track 1 title|performer|...; "" without text
     const char* description;   // for mkdiscimage
     const char* companion;     // the emulator's TRAY.cdtext
@@ -29,57 +29,59 @@ struct TextCase {
 
 void PrintTo(const TextCase& c, std::ostream* os) { *os << c.name; }
 
-std::string Joined(const cdrip::DiscText& text)
+std::string Text(int32_t track, int32_t field, uint8_t language)
 {
-    if (text.Empty())
-        return "";
-    std::string joined = text.title + "|" + text.performer;
-    for (const cdrip::TrackText& t : text.tracks)
-        joined += "|" + t.title + "|" + t.performer;
-    return joined;
+    char text[256];
+    return CR_GetCDText(track, field, language, text, sizeof text) == CDRIP_OK ? text : "";
 }
 
-constexpr uint8_t kGerman = cdrip::kCdTextGerman, kEnglish = cdrip::kCdTextEnglish, kFrench = 0x0F;
+// album title|performer|track 1 title|performer|...; "" when all are empty.
+std::string Joined(uint8_t language)
+{
+    std::string joined;
+    for (int32_t t = 0; t <= CR_GetNumTocEntries(); ++t)
+        joined += (t ? "|" : "") + Text(t, CDRIP_TEXT_TITLE, language) + "|" +
+                  Text(t, CDRIP_TEXT_PERFORMER, language);
+    return joined.find_first_not_of('|') == std::string::npos ? "" : joined;
+}
+
+constexpr uint8_t kGerman = CDRIP_TEXT_GERMAN, kEnglish = CDRIP_TEXT_ENGLISH;
 
 // Both sources: a cue sheet holds one English block.
 const TextCase kBoth[] = {
-    {"NoText", kGerman, 0, "", "audio:75:noise=1 audio:75:noise=2", "", ""},
-    {"AlbumOnly", kGerman, kEnglish, "Lieder: Sommer|Die Ärzte||||",
+    {"NoText", kGerman, "", "audio:75:noise=1 audio:75:noise=2", "", ""},
+    {"AlbumOnly", kGerman, "Lieder: Sommer|Die Ärzte||||",
      "album=\"Lieder: Sommer\" performer=\" Die Ärzte \" audio:75 audio:75", "", ""},
-    {"SomeTracksUntitledFromTrack3", kEnglish, kEnglish, "Sommer||A||||Über den Wolken|Chor: Süd|Daten|",
+    {"SomeTracksUntitledFromTrack3", kEnglish, "Sommer||A||||Über den Wolken|Chor: Süd|Daten|",
      "first=3 album=Sommer audio:75:title=A audio:75 "
      "audio:75:title=\"Über den Wolken\":performer=\"Chor: Süd\" data:75:title=Daten",
      "", ""},
 };
 
 const TextCase kCueOnly[] = {
-    {"Utf8BeyondLatin1", kGerman, kEnglish, "Preis: 5 € für Ōsaka|||",
-     "album=\"Preis: 5 € für Ōsaka\" audio:75", "", ""},
-    {"Latin1Cue", kGerman, kEnglish, "||Käse|", "audio:75:title=Käse", "", "", "Käse", "K\xE4se"},
+    {"Utf8BeyondLatin1", kGerman, "Preis: 5 € für Ōsaka|||", "album=\"Preis: 5 € für Ōsaka\" audio:75", "",
+     ""},
+    {"Latin1Cue", kGerman, "||Käse|", "audio:75:title=Käse", "", "", "Käse", "K\xE4se"},
 };
 
 const TextCase kDriveOnly[] = {
-    {"TwoBlocksPreferredGerman", kGerman, kGerman, "Sommer||Eins|||",
+    {"TwoBlocksPreferredGerman", kGerman, "Sommer||Eins|||",
      "album=Summer audio:75:title=One audio:75:title=Two", "block=8\ntitle=Sommer\ntitle1=Eins\n", ""},
-    {"TwoBlocksPreferredAbsent", kGerman, kEnglish, "Summer||One|", "album=Summer audio:75:title=One",
+    {"TwoBlocksPreferredAbsent", kGerman, "Summer||One|", "album=Summer audio:75:title=One",
      "block=15\ntitle=L'été\n", ""},
-    {"NeitherPreferredNorEnglishTakesTheFirst", kGerman, kFrench, "Été|||", "album=Été audio:75",
+    {"NeitherPreferredNorEnglishTakesTheFirst", kGerman, "Été|||", "album=Été audio:75",
      "language=15\nblock=0x1D\ntitle=Zomer\n", ""},
     // Pack 0 holds "Sommer\0Über "; pack 1 goes on 5 characters into that title.
-    {"BadCrcDropsTheStringsItCuts", kGerman, kEnglish, "||||Zwei||Drei|",
+    {"BadCrcDropsTheStringsItCuts", kGerman, "||||Zwei||Drei|",
      "album=Sommer audio:75:title=\"Über den Wolken\" audio:75:title=Zwei audio:75:title=Drei", "",
      "cdtext-bad-crc=0"},
-    {"SizePacksLostKeepsTheText", kGerman, 0, "Sommer||Eins|", "album=Sommer audio:75:title=Eins", "",
+    {"SizePacksLostKeepsTheText", kGerman, "Sommer||Eins|", "album=Sommer audio:75:title=Eins", "",
      "cdtext-bad-crc=1 cdtext-bad-crc=2 cdtext-bad-crc=3"},
-    {"AsciiBlockReplacesWhatItCannotHoldAndTabRepeats", kGerman, kEnglish,
-     "||K\uFFFD\uFFFDse|Chor|A\uFFFDB|Chor", "audio:75:title=Käse audio:75",
+    {"AsciiBlockReplacesWhatItCannotHoldAndTabRepeats", kGerman, "||K\uFFFD\uFFFDse|Chor|A\uFFFDB|Chor",
+     "audio:75:title=Käse audio:75",
      "charset=1\ntitle2=A\x01"
      "B\nperformer1=Chor\nperformer2=\t\n",
      ""},
-};
-
-struct CdioCloser {
-    void operator()(CdIo_t* cdio) const { cdio_destroy(cdio); }
 };
 
 class DiscTextTest : public testing::TestWithParam<TextCase> {};
@@ -87,7 +89,6 @@ class DiscTextTest : public testing::TestWithParam<TextCase> {};
 TEST_P(DiscTextTest, ReadsTheChosenBlock)
 {
     const TextCase& c = GetParam();
-    CR_Init();  // the library's log handler, before libcdio opens anything
     ScratchDir dir;
     const std::string cue = dir.File("tray0.cue");
     discimage::WriteImage(discimage::ParseDescription(c.description), cue);
@@ -99,14 +100,45 @@ TEST_P(DiscTextTest, ReadsTheChosenBlock)
     }
     std::ofstream(cue + ".cdtext") << c.companion;
     std::ofstream(cue + ".drive") << c.faults;
-    ScopedEnv drives("FAKEDRIVE", "/dev/sr0=" + cue);
-    const std::unique_ptr<CdIo_t, CdioCloser> cdio(c.drive ? cdio_open("/dev/sr0", DRIVER_DEVICE)
-                                                           : cdio_open(cue.c_str(), DRIVER_BINCUE));
-    ASSERT_NE(cdio, nullptr) << (c.drive ? "run through ctest, which preloads libfakedrive" : cue);
+    if (!c.drive) {
+        UseTrays({cue});
+        ASSERT_EQ(CR_ReadToc(), CDRIP_OK);
+    } else {
+        // The drive in the dialog's way: its reader thread reads the text.
+        ScopedEnv drives("FAKEDRIVE", "/dev/sr0=" + cue), shown("CDRIP_IMAGES_ONLY", "0"),
+            none("CDRIP_IMAGES", "");
+        ASSERT_EQ(CR_Init(), CDRIP_OK);
+        const std::vector<cddrives::Drive> listed = cddrives::ListDrives();
+        ASSERT_TRUE(!listed.empty() && listed[0].path == "/dev/sr0") << "run through ctest (libfakedrive)";
+        ASSERT_EQ(CR_SetDriveReading(CDRIP_READ_IN_BACKGROUND), CDRIP_OK);
+        const Stopwatch clock;
+        while (CR_ReadToc() != CDRIP_OK && clock.Seconds() < 20) {
+        }
+        CR_SetDriveReading(CDRIP_READ_ON_CALL);
+        ASSERT_GT(CR_GetNumTocEntries(), 0);
+    }
+    EXPECT_EQ(Joined(c.preferred), c.texts);
+}
 
-    const cdrip::DiscText text = cdrip::ReadDiscText(cdio.get(), c.preferred);
-    EXPECT_EQ(Joined(text), c.texts);
-    EXPECT_EQ(text.language, c.language);
+// A text is cut where it fits, never inside a character.
+TEST(DiscText, CutAtACharacterBoundaryAndRefusedOutsideTheRanges)
+{
+    ScratchDir dir;
+    discimage::WriteImage(discimage::ParseDescription("audio:75:title=Über"), dir.File("t.cue"));
+    UseTrays({dir.File("t.cue")});
+    ASSERT_EQ(CR_ReadToc(), CDRIP_OK);
+    char text[8] = "xxxxxxx";
+    EXPECT_EQ(CR_GetCDText(1, CDRIP_TEXT_TITLE, kGerman, text, 3), CDRIP_OK);
+    EXPECT_STREQ(text, "Ü");
+    EXPECT_EQ(CR_GetCDText(1, CDRIP_TEXT_TITLE, kGerman, text, 2), CDRIP_OK);
+    EXPECT_STREQ(text, "");
+    const std::pair<int32_t, int32_t> outside[] = {
+        {0, CDRIP_TEXT_TITLE}, {2, CDRIP_TEXT_TITLE}, {1, 2}, {-1, 0}};
+    for (const auto& [track, field] : outside)
+        EXPECT_EQ(CR_GetCDText(track, field, kGerman, text, sizeof text), CDRIP_ERROR)
+            << track << " " << field;
+    EXPECT_EQ(CR_GetCDText(1, CDRIP_TEXT_TITLE, kGerman, nullptr, 8), CDRIP_ERROR);
+    EXPECT_EQ(CR_GetCDText(1, CDRIP_TEXT_TITLE, kGerman, text, 0), CDRIP_ERROR);
 }
 
 template <size_t N>

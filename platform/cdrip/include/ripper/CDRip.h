@@ -29,7 +29,8 @@
  * environment variable CDRIP_IMAGES (':'-separated; the disc image at that
  * path is the disc, no file there is an empty tray).
  *
- * New in 1.1: CR_SetDriveReading, CR_GetDiscStatus, CR_GetTrackLastSector.
+ * New in 1.1: CR_SetDriveReading, CR_GetDiscStatus, CR_GetTrackLastSector,
+ * CR_GetCDText.
  */
 #ifndef RIPPER_CDRIP_H
 #define RIPPER_CDRIP_H
@@ -93,6 +94,15 @@ enum {
     CDRIP_DISC_UNREADABLE = 6,    /* a disc is in, but its table of contents cannot be read */
     CDRIP_DISC_UNKNOWN = 7        /* not known (yet): the drive has not answered */
 };
+
+/* The texts of a disc's CD-Text (CR_GetCDText). */
+enum {
+    CDRIP_TEXT_TITLE = 0,    /* the album's or the track's title */
+    CDRIP_TEXT_PERFORMER = 1 /* its performer */
+};
+
+/* Language codes of CD-Text blocks, as the disc carries them (EBU Tech 3264). */
+enum { CDRIP_TEXT_GERMAN = 0x08, CDRIP_TEXT_ENGLISH = 0x09 };
 
 /* Enumerations travel as 32-bit ordinals. */
 typedef enum TDriveType {
@@ -245,6 +255,20 @@ CDRIP_API TTocEntry CDRIP_CALL CR_GetTocEntry(int32_t index);
  * pregap of a data track that follows; on a disc with a second session, the
  * 11,400 sectors between the sessions).  CDRIP_ERROR for another index. */
 CDRIP_API int32_t CDRIP_CALL CR_GetTrackLastSector(int32_t index, int32_t* lastSector);
+/* New in 1.1.  Copies a text of the disc's CD-Text, read with the last table
+ * of contents (a cue sheet's TITLE and PERFORMER lines for a disc image),
+ * into `text`: UTF-8 with a terminating NUL, cut at a character boundary to
+ * fit `size` bytes.  `track` 0 is the album, 1 .. n the track of entry
+ * track - 1 of the table; `field` a CDRIP_TEXT_* field.  Of several language
+ * blocks the one in `language` is taken (a CDRIP_TEXT_GERMAN, ... code),
+ * else the English one, else the first.  Characters that are not valid in
+ * their block's character set, and control characters, come as U+FFFD.
+ * Reading in background the text is read again only when the table changed.
+ * CDRIP_ERROR when the disc names no such text, for a track or field outside
+ * the ranges, and for a null `text` or a `size` below 1; `text` then holds
+ * the empty string where it can. */
+CDRIP_API int32_t CDRIP_CALL CR_GetCDText(int32_t track, int32_t field, int32_t language, char* text,
+                                          int32_t size);
 
 /* --- Extraction of an inclusive sector range of the active drive --- */
 
