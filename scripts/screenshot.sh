@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Starts Ripper under Xvfb at 96 dpi, waits until the first refresh has listed
-# the disc's tracks, points at the fourth line of the track list, so that its
+# Starts Ripper under Xvfb at 96 dpi, waits for its window and for the first
+# refresh that lists the disc's tracks, points at the fourth line of the track list, so that its
 # tooltip shows the line whole, and saves a screenshot of the dialog.
 # Expects XDG_DATA_HOME and CDRIP_IMAGES to point at a profile and a disc
 # (scripts/demo.sh sets them); writes to $1 (default docs/screenshot.png).
@@ -9,11 +9,18 @@ cd "$(dirname "$0")/.."
 out=${1:-docs/screenshot.png}
 bin=$PWD/${BUILD_DIR:-build}/bin
 mkdir -p "$(dirname "$out")"
-xvfb-run -a -s "-screen 0 800x600x24 -dpi 96" bash -c '
+# The dialog must reach the X server, whatever QT_QPA_PLATFORM the caller has.
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 800x600x24 -dpi 96" bash -c '
   "$1" & pid=$!
-  sleep 6
-  # The dialog is the one mapped top-level window of its size.
-  win=$(xwininfo -root -children | awk "/762x538/ { print \$1; exit }")
+  # The dialog is the one mapped top-level window of its size; on a busy
+  # machine it may take a while to show.
+  win=
+  for _ in $(seq 60); do
+    win=$(xwininfo -root -children | awk "/762x538/ { print \$1; exit }")
+    [ -n "$win" ] && break
+    sleep 0.5
+  done
+  sleep 5  # the first refresh lists the tracks 3 s after the start
   if [ -n "$win" ]; then
     # The tooltip is a window of its own: the screen is taken where the dialog is.
     x=$(xwininfo -id "$win" | awk "/Absolute upper-left X/ { print \$4 }")
