@@ -167,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCase{"audio:1:title=\"12345678901234567890123456789012345678901234567890"
                               "1234567890123456789012345678901\"",
                               "81 characters"}),
-    [](const auto& p) { return TestName(p.param.text); });
+    [](const auto& p) { return TestName(p.param.message); });
 
 TEST(Validate, RefusesDiscsTheParserCannotProduce)
 {
