@@ -126,19 +126,6 @@ int32_t CloseRipper()
     return CDRIP_OK;
 }
 
-int32_t SetDriveReading(int32_t mode)
-{
-    Cd("SetDriveReading " + std::to_string(mode));
-    return CDRIP_OK;
-}
-
-// The script does not tell why a disc cannot be read.
-int32_t GetDiscStatus(int32_t*)
-{
-    Cd("GetDiscStatus");
-    return CDRIP_ERROR;
-}
-
 int32_t GetTrackLastSector(int32_t index, int32_t* lastSector)
 {
     Cd("GetTrackLastSector " + std::to_string(index));
@@ -165,8 +152,8 @@ const cdrip::TCdRipApi CdApi = {
     GetNumberOfJitterErrors,
     GetLastJitterErrorPosition,
     CloseRipper,
-    SetDriveReading,
-    GetDiscStatus,
+    nullptr,  // the component never sets how the drive is read
+    nullptr,  // nor says why a disc cannot be read
     GetTrackLastSector,
     nullptr,  // no CD-Text
 };
@@ -314,12 +301,6 @@ void RecordingFiles::RemoveStale(const std::string& fileName)
 {
     sweeps.push_back(fileName);
     cdrip::StdioFileSystem().RemoveStale(fileName);
-}
-
-bool RecordingFiles::Remove(const std::string& fileName)
-{
-    removed.push_back(fileName);
-    return cdrip::StdioFileSystem().Remove(fileName);
 }
 
 std::vector<uint8_t> ReadFile(const std::string& path)
