@@ -10,6 +10,7 @@
 #include "Rtl.h"
 #include "TestSupport.h"
 
+#include <QStringEncoder>
 #include <QTemporaryDir>
 
 #include <gmock/gmock.h>
@@ -63,15 +64,12 @@ TEST_F(AudioIniTest, MissingFileIsCreatedWithOneCrLfLine)
     EXPECT_EQ(FolderEntries(Folder), std::vector<std::string>{"Audio.ini"});
 }
 
-// UTF-16 in the given byte order, as the compiler encodes it.
-std::string Utf16(const std::u16string& text, bool bigEndian)
+// UTF-16 in the given byte order, as Qt encodes it.
+std::string Utf16(const char16_t* text, bool bigEndian)
 {
-    std::string bytes;
-    for (const char16_t unit : text) {
-        bytes += static_cast<char>(bigEndian ? unit >> 8 : unit & 0xFF);
-        bytes += static_cast<char>(bigEndian ? unit & 0xFF : unit >> 8);
-    }
-    return bytes;
+    return QByteArray(QStringEncoder(bigEndian ? QStringEncoder::Utf16BE
+                                               : QStringEncoder::Utf16LE)(QStringView(text)))
+        .toStdString();
 }
 
 // Lines the slideshow wrote on Windows (Windows-1252, any line ending) keep
