@@ -2,6 +2,8 @@
 // virtual drives (CDRIP_IMAGES), the real extraction library and encoder,
 // the dialog driven by clicks, its boxes answered by a recorder.
 #include "DiscImage.h"
+#include "FileCalls.h"
+#include "ReplacingFile.h"
 #include "RipDialogFixture.h"
 #include "TestProfile.h"
 #include "TestSupport.h"
@@ -729,5 +731,113 @@ TEST_F(RipDialogTest, DemoDiscRipsIntoTheDemoSlideshowFolder)
     EXPECT_FALSE(Form->TranslateText(20016).empty());
     EXPECT_EQ(Status().toStdString(), Form->TranslateText(20016));
 }
+
+// The calls of the staging code in order, "call name;" each: a temporary
+// file as "~NAME", a folder as "NAME/"; a call repeated at once counts once.
+class TCallRecorder : public os::TFileCalls {
+public:
+    std::string Calls;
+
+    int Open(const std::string& p, int flags, mode_t m) override
+    {
+        return Note("open", TFileCalls::Open(p, flags, m));
+    }
+    int MakeTemp(std::string& p, int flags) override
+    {
+        return Note("mkstemp", TFileCalls::MakeTemp(p, flags));
+    }
+    ssize_t Write(int fd, const void* d, size_t n) override
+    {
+        return TFileCalls::Write(Note("write", fd), d, n);
+    }
+    int Sync(int fd) override { return TFileCalls::Sync(Note("fsync", fd)); }
+    int DataSync(int fd) override { return TFileCalls::DataSync(Note("fdatasync", fd)); }
+    int Chmod(int fd, mode_t m) override { return TFileCalls::Chmod(Note("fchmod", fd), m); }
+    int Lock(int fd, int operation) override { return TFileCalls::Lock(Note("flock", fd), operation); }
+    int Close(int fd) override { return TFileCalls::Close(Note("close", fd)); }
+    int Rename(const std::string& from, const std::string& to) override
+    {
+        Add("rename " + Shown(from) + " " + Shown(to));
+        return TFileCalls::Rename(from, to);
+    }
+
+private:
+    static std::string Shown(const std::string& path)
+    {
+        const std::string name = std::filesystem::path(path).filename().string();
+        if (os::IsTemporaryName(name))
+            return "~" + name.substr(1, name.rfind(".ripper-") - 1);
+        return std::filesystem::is_directory(path) ? name + "/" : name;
+    }
+    int Note(const char* call, int fd)
+    {
+        std::error_code absent;
+        if (fd >= 0)
+            Add(call +
+                (" " + Shown(std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), absent))));
+        return fd;
+    }
+    void Add(const std::string& call)
+    {
+        if (call != FLast)
+            Calls += call + ";";
+        FLast = call;
+    }
+    std::string FLast;
+};
+
+// The calls that replace `name`: stored with its attributes, renamed, the
+// folder synced.
+std::string Replacing(const std::string& name)
+{
+    const std::string temp = " ~" + name + ";";
+    return "mkstemp" + temp + "flock" + temp + "write" + temp + "fchmod" + temp + "fsync" + temp +
+           "rename ~" + name + " " + name + ";open Diashow/;fsync Diashow/;close Diashow/;close " + name +
+           ";";
+}
+
+// The copy of a rip through the dialog as its calls run, and each write
+// after it (the jitter file, Audio.ini replaced or appended in place) only
+// once the copy's name is durable.
+struct TWrite {
+    const char* Name;
+    bool HardLinkedIni;
+    std::string Calls;
+};
+
+class WriteOrderTest : public RipDialogTest, public testing::WithParamInterface<TWrite> {};
+
+TEST_P(WriteOrderTest, StoresRenamesThenSyncsTheFolder)
+{
+    std::ofstream(Tray + ".faults") << "jitter@2\n";
+    if (GetParam().HardLinkedIni) {
+        std::ofstream(Slideshow + "/Audio.ini").flush();
+        fs::create_hard_link(Slideshow + "/Audio.ini", Temp.path().toStdString() + "/Other.ini");
+    }
+    TCallRecorder recorder;
+    OPEN_TRAYS();
+    Tick();
+    {
+        const os::TFileCallsScope recording(recorder);
+        Rip(0);
+    }
+    Form.reset();
+    EXPECT_EQ(AudioIni(), "Track01.wav\r\n");
+    const std::string copy = Replacing("Track01.wav");
+    const size_t copied = recorder.Calls.find(copy);
+    ASSERT_NE(copied, std::string::npos) << recorder.Calls;
+    EXPECT_NE(recorder.Calls.find(GetParam().Calls, copied + copy.size()), std::string::npos)
+        << recorder.Calls;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writes, WriteOrderTest,
+    testing::Values(TWrite{"JitterFile", false, Replacing("Track01jitt")},
+                    TWrite{"AudioIni", false,
+                           "open Diashow/;flock Diashow/;" + Replacing("Audio.ini") + "close Diashow/;"},
+                    TWrite{"AudioIniInPlace", true,
+                           "open Diashow/;flock Diashow/;open Audio.ini;close Audio.ini;open Audio.ini;"
+                           "write Audio.ini;fdatasync Audio.ini;close Audio.ini;close Diashow/;"}),
+    [](const testing::TestParamInfo<TWrite>& p) { return std::string(p.param.Name); });
 
 }  // namespace
