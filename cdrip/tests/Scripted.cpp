@@ -8,10 +8,6 @@
 #include <fstream>
 #include <stdexcept>
 
-#ifdef HAVE_MPG123
-#include <mpg123.h>
-#endif
-
 namespace scripted {
 namespace {
 
@@ -382,35 +378,5 @@ RiffWalk WalkRiff(const std::vector<uint8_t>& file)
     walk.EndsAtFileEnd = at == file.size();
     return walk;
 }
-
-#ifdef HAVE_MPG123
-Mp3Read ReadMp3(const std::string& path)
-{
-    mpg123_init();
-    mpg123_handle* h = mpg123_new(nullptr, nullptr);
-    Mp3Read read;
-    int encoding = 0;
-    if (h && mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET, 0) == MPG123_OK &&
-        mpg123_open(h, path.c_str()) == MPG123_OK) {
-        std::vector<unsigned char> buffer(1 << 16);
-        size_t done = 0;
-        int err = MPG123_OK;
-        while (err == MPG123_OK || err == MPG123_NEW_FORMAT) {
-            err = mpg123_read(h, buffer.data(), buffer.size(), &done);
-            if (err == MPG123_NEW_FORMAT)
-                mpg123_getformat(h, &read.Rate, &read.Channels, &encoding);
-            read.Samples += done / 2;
-        }
-        mpg123_id3v1* v1 = nullptr;
-        mpg123_id3v2* v2 = nullptr;
-        if ((mpg123_meta_check(h) & MPG123_ID3) && mpg123_id3(h, &v1, &v2) == MPG123_OK && v2)
-            for (size_t i = 0; i < v2->texts; ++i)
-                read.Id3[std::string(v2->text[i].id, 4)] = v2->text[i].text.p ? v2->text[i].text.p : "";
-        mpg123_close(h);
-    }
-    mpg123_delete(h);
-    return read;
-}
-#endif
 
 }  // namespace scripted

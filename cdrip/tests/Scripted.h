@@ -128,16 +128,5 @@ struct RiffWalk {
     bool EndsAtFileEnd = false;
 };
 RiffWalk WalkRiff(const std::vector<uint8_t>& file);
-#ifdef HAVE_MPG123
-// A whole MP3 file as libmpg123 decodes it: 16-bit samples of all channels,
-// rate and channels, and the ID3v2 text frames by id.
-struct Mp3Read {
-    uint64_t Samples = 0;
-    long Rate = 0;
-    int Channels = 0;
-    Texts Id3;
-};
-Mp3Read ReadMp3(const std::string& path);
-#endif
 
 }  // namespace scripted
