@@ -2,6 +2,8 @@
 // virtual drives (CDRIP_IMAGES), the real extraction library and encoder,
 // the dialog driven by clicks, its boxes answered by a recorder.
 #include "DiscImage.h"
+#include "FileCalls.h"
+#include "ReplacingFile.h"
 #include "RipDialogFixture.h"
 #include "TestProfile.h"
 #include "TestSupport.h"
@@ -248,43 +250,21 @@ TEST_F(RipDialogTest, OverwriteNoKeepsTheFileAndTakesAFreeNumberedName)
 }
 
 struct TLanguageNotice {
-    const char* Name;
     const char* Language;
-    const char* Notice;      // empty: track 1 is copied, else track 3 refused
-    const char* Disc = "";   // mkdiscimage's description; empty: the three-track disc
-    QStringList Lines = {};  // when given, the lines the list shows
+    const char* Notice;
 };
 
 class DataTrackTest : public RipDialogTest, public testing::WithParamInterface<TLanguageNotice> {};
 
-// The track's kind decides, never a title that says "(Data)".
-TEST_P(DataTrackTest, OnlyADataTrackIsRefusedInTheLanguageAndTheRefreshRunsOn)
+TEST_P(DataTrackTest, IsRefusedInTheLanguageAndTheRefreshRunsOn)
 {
-    const TLanguageNotice& c = GetParam();
-    Profile.WriteUserFile("LanguageIsSet.ini", std::string(c.Language) + "\r\n");
-    if (*c.Disc)
-        discimage::WriteImage(discimage::ParseDescription(c.Disc), Tray);
+    Profile.WriteUserFile("LanguageIsSet.ini", std::string(GetParam().Language) + "\r\n");
     OPEN_TRAYS();
     Tick();
-    if (!c.Lines.isEmpty()) {
-        ASSERT_TRUE(TickUntil([&] { return List()->count() == c.Lines.size(); }));
-        EXPECT_EQ(Lines(), c.Lines);
-        // The box keeps its size; a line too long for it shows whole in its
-        // tooltip and the list scrolls sideways.
-        EXPECT_EQ(List()->size(), QSize(145, 225));
-        EXPECT_EQ(List()->item(0)->toolTip(), c.Lines[0]);
-        EXPECT_TRUE(WaitFor([&] { return List()->horizontalScrollBar()->maximum() > 0; }, 10000));
-    }
-    Rip(*c.Notice ? 2 : 0);
-    if (!*c.Notice) {
-        EXPECT_TRUE(Boxes.Shown.empty());
-        EXPECT_NE(ReadAll(Slideshow + "/Track01.wav").find("Live (Data) Mix"), std::string::npos);
-        EXPECT_EQ(AudioIni(), "Track01.wav\r\n");
-        return;
-    }
+    Rip(2);
     ASSERT_EQ(Boxes.Shown.size(), 1u);
     EXPECT_EQ(Boxes.Shown[0].Kind, "information");
-    EXPECT_EQ(Boxes.Shown[0].Text, c.Notice);
+    EXPECT_EQ(Boxes.Shown[0].Text, GetParam().Notice);
     EXPECT_FALSE(Start()->isEnabled());
     EXPECT_FALSE(Abort()->isEnabled());
     EXPECT_TRUE(Timer()->isActive());
@@ -294,17 +274,32 @@ TEST_P(DataTrackTest, OnlyADataTrackIsRefusedInTheLanguageAndTheRefreshRunsOn)
 
 INSTANTIATE_TEST_SUITE_P(
     Languages, DataTrackTest,
-    testing::Values(TLanguageNotice{"GERMAN", "GERMAN",
+    testing::Values(TLanguageNotice{"GERMAN",
                                     "Dies ist kein Audiotrack! Bitte wählen Sie einen Audiotrack aus!"},
-                    TLanguageNotice{"ENGLISH", "ENGLISH", "This is no Audiotrack! Please select a Track!"},
-                    TLanguageNotice{"TitledCueSheet",
-                                    "GERMAN",
-                                    "",
-                                    "album=Live performer=Chor audio:450:title=\"Live (Data) Mix\" "
-                                    "audio:300:title=Zwei:performer=Solo data:150:title=Daten",
-                                    {"Track01 (Audio)  0:06  Live (Data) Mix",
-                                     "Track02 (Audio)  0:04  Zwei – Solo", "Track03 (Data)  Daten"}}),
-    [](const testing::TestParamInfo<TLanguageNotice>& param) { return std::string(param.param.Name); });
+                    TLanguageNotice{"ENGLISH", "This is no Audiotrack! Please select a Track!"}),
+    [](const testing::TestParamInfo<TLanguageNotice>& param) { return std::string(param.param.Language); });
+
+// The track's kind decides, never a title that says "(Data)".  The box keeps
+// its size; a line too long for it shows whole in its tooltip and the list
+// scrolls sideways.
+TEST_F(RipDialogTest, TitledCueSheetShowsTheTitlesAndCopiesATrackTitledData)
+{
+    discimage::WriteImage(
+        discimage::ParseDescription("album=Live performer=Chor audio:450:title=\"Live (Data) Mix\" "
+                                    "audio:300:title=Zwei:performer=Solo data:150:title=Daten"),
+        Tray);
+    OPEN_TRAYS();
+    ASSERT_TRUE(TickUntil([&] { return List()->count() == 3; }));
+    EXPECT_EQ(Lines(), (QStringList{"Track01 (Audio)  0:06  Live (Data) Mix",
+                                    "Track02 (Audio)  0:04  Zwei – Solo", "Track03 (Data)  Daten"}));
+    EXPECT_EQ(List()->size(), QSize(145, 225));
+    EXPECT_EQ(List()->item(0)->toolTip(), Lines()[0]);
+    EXPECT_TRUE(WaitFor([&] { return List()->horizontalScrollBar()->maximum() > 0; }, 10000));
+    Rip(0);
+    EXPECT_TRUE(Boxes.Shown.empty());
+    EXPECT_NE(ReadAll(Slideshow + "/Track01.wav").find("Live (Data) Mix"), std::string::npos);
+    EXPECT_EQ(AudioIni(), "Track01.wav\r\n");
+}
 
 // A double-click before the first refresh, or a start with no line selected
 // (the list got shorter), is refused quietly and the refresh goes on.
@@ -715,19 +710,125 @@ TEST_F(RipDialogTest, DemoDiscRipsIntoTheDemoSlideshowFolder)
     OPEN_TRAYS();
     ASSERT_TRUE(TickUntil([&] { return List()->count() == static_cast<int>(disc.tracks.size()); }));
     EXPECT_TRUE(List()->item(List()->count() - 1)->text().endsWith("(Data)"));
-    EXPECT_EQ(List()->item(0)->text(), "Track01 (Audio)  0:37  Morgenlicht");
 
     Rip(0);
     EXPECT_TRUE(Boxes.Shown.empty());
     // The table of contents gives a track up to the next one's start, so
-    // the copy holds the gap before track 2 as well; its titles follow.
+    // the copy holds the gap before track 2 as well.
     const auto sectors = static_cast<size_t>(discimage::TrackStart(disc, 1) - discimage::TrackStart(disc, 0));
     const std::string copy = ReadAll(Slideshow + "/Track01.wav");
     EXPECT_EQ(copy.find("LIST", 44), 44 + sectors * discimage::kSectorBytes);
-    EXPECT_NE(copy.find("Morgenlicht"), std::string::npos);
     EXPECT_EQ(AudioIni(), "Track01.wav\r\n");
     EXPECT_FALSE(Form->TranslateText(20016).empty());
     EXPECT_EQ(Status().toStdString(), Form->TranslateText(20016));
 }
+
+// The calls of the staging code in order, "call name;" each: a temporary
+// file as "~NAME", a folder as "NAME/"; a call repeated at once counts once.
+class TCallRecorder : public os::TFileCalls {
+public:
+    std::string Calls;
+
+    int Open(const std::string& p, int flags, mode_t m) override
+    {
+        return Note("open", TFileCalls::Open(p, flags, m));
+    }
+    int MakeTemp(std::string& p, int flags) override
+    {
+        return Note("mkstemp", TFileCalls::MakeTemp(p, flags));
+    }
+    ssize_t Write(int fd, const void* d, size_t n) override
+    {
+        return TFileCalls::Write(Note("write", fd), d, n);
+    }
+    int Sync(int fd) override { return TFileCalls::Sync(Note("fsync", fd)); }
+    int DataSync(int fd) override { return TFileCalls::DataSync(Note("fdatasync", fd)); }
+    int Chmod(int fd, mode_t m) override { return TFileCalls::Chmod(Note("fchmod", fd), m); }
+    int Lock(int fd, int operation) override { return TFileCalls::Lock(Note("flock", fd), operation); }
+    int Close(int fd) override { return TFileCalls::Close(Note("close", fd)); }
+    int Rename(const std::string& from, const std::string& to) override
+    {
+        Add("rename " + Shown(from) + " " + Shown(to));
+        return TFileCalls::Rename(from, to);
+    }
+
+private:
+    static std::string Shown(const std::string& path)
+    {
+        const std::string name = std::filesystem::path(path).filename().string();
+        if (os::IsTemporaryName(name))
+            return "~" + name.substr(1, name.rfind(".ripper-") - 1);
+        return std::filesystem::is_directory(path) ? name + "/" : name;
+    }
+    int Note(const char* call, int fd)
+    {
+        std::error_code absent;
+        if (fd >= 0)
+            Add(call +
+                (" " + Shown(std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), absent))));
+        return fd;
+    }
+    void Add(const std::string& call)
+    {
+        if (call != FLast)
+            Calls += call + ";";
+        FLast = call;
+    }
+    std::string FLast;
+};
+
+// The calls that replace `name`: stored with its attributes, renamed, the
+// folder synced.
+std::string Replacing(const std::string& name)
+{
+    const std::string temp = " ~" + name + ";";
+    return "mkstemp" + temp + "flock" + temp + "write" + temp + "fchmod" + temp + "fsync" + temp +
+           "rename ~" + name + " " + name + ";open Diashow/;fsync Diashow/;close Diashow/;close " + name +
+           ";";
+}
+
+// The copy of a rip through the dialog as its calls run, and each write
+// after it (the jitter file, Audio.ini replaced or appended in place) only
+// once the copy's name is durable.
+struct TWrite {
+    const char* Name;
+    bool HardLinkedIni;
+    std::string Calls;
+};
+
+class WriteOrderTest : public RipDialogTest, public testing::WithParamInterface<TWrite> {};
+
+TEST_P(WriteOrderTest, StoresRenamesThenSyncsTheFolder)
+{
+    std::ofstream(Tray + ".faults") << "jitter@2\n";
+    if (GetParam().HardLinkedIni) {
+        std::ofstream(Slideshow + "/Audio.ini").flush();
+        fs::create_hard_link(Slideshow + "/Audio.ini", Temp.path().toStdString() + "/Other.ini");
+    }
+    TCallRecorder recorder;
+    OPEN_TRAYS();
+    Tick();
+    {
+        const os::TFileCallsScope recording(recorder);
+        Rip(0);
+    }
+    Form.reset();
+    EXPECT_EQ(AudioIni(), "Track01.wav\r\n");
+    const std::string copy = Replacing("Track01.wav");
+    const size_t copied = recorder.Calls.find(copy);
+    ASSERT_NE(copied, std::string::npos) << recorder.Calls;
+    EXPECT_NE(recorder.Calls.find(GetParam().Calls, copied + copy.size()), std::string::npos)
+        << recorder.Calls;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writes, WriteOrderTest,
+    testing::Values(TWrite{"JitterFile", false, Replacing("Track01jitt")},
+                    TWrite{"AudioIni", false,
+                           "open Diashow/;flock Diashow/;" + Replacing("Audio.ini") + "close Diashow/;"},
+                    TWrite{"AudioIniInPlace", true,
+                           "open Diashow/;flock Diashow/;open Audio.ini;close Audio.ini;open Audio.ini;"
+                           "write Audio.ini;fdatasync Audio.ini;close Audio.ini;close Diashow/;"}),
+    [](const testing::TestParamInfo<TWrite>& p) { return std::string(p.param.Name); });
 
 }  // namespace

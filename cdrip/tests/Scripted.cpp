@@ -8,10 +8,6 @@
 #include <fstream>
 #include <stdexcept>
 
-#ifdef HAVE_MPG123
-#include <mpg123.h>
-#endif
-
 namespace scripted {
 namespace {
 
@@ -126,19 +122,6 @@ int32_t CloseRipper()
     return CDRIP_OK;
 }
 
-int32_t SetDriveReading(int32_t mode)
-{
-    Cd("SetDriveReading " + std::to_string(mode));
-    return CDRIP_OK;
-}
-
-// The script does not tell why a disc cannot be read.
-int32_t GetDiscStatus(int32_t*)
-{
-    Cd("GetDiscStatus");
-    return CDRIP_ERROR;
-}
-
 int32_t GetTrackLastSector(int32_t index, int32_t* lastSector)
 {
     Cd("GetTrackLastSector " + std::to_string(index));
@@ -165,8 +148,8 @@ const cdrip::TCdRipApi CdApi = {
     GetNumberOfJitterErrors,
     GetLastJitterErrorPosition,
     CloseRipper,
-    SetDriveReading,
-    GetDiscStatus,
+    nullptr,  // the component never sets how the drive is read
+    nullptr,  // nor says why a disc cannot be read
     GetTrackLastSector,
     nullptr,  // no CD-Text
 };
@@ -316,12 +299,6 @@ void RecordingFiles::RemoveStale(const std::string& fileName)
     cdrip::StdioFileSystem().RemoveStale(fileName);
 }
 
-bool RecordingFiles::Remove(const std::string& fileName)
-{
-    removed.push_back(fileName);
-    return cdrip::StdioFileSystem().Remove(fileName);
-}
-
 std::vector<uint8_t> ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -401,35 +378,5 @@ RiffWalk WalkRiff(const std::vector<uint8_t>& file)
     walk.EndsAtFileEnd = at == file.size();
     return walk;
 }
-
-#ifdef HAVE_MPG123
-Mp3Read ReadMp3(const std::string& path)
-{
-    mpg123_init();
-    mpg123_handle* h = mpg123_new(nullptr, nullptr);
-    Mp3Read read;
-    int encoding = 0;
-    if (h && mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET, 0) == MPG123_OK &&
-        mpg123_open(h, path.c_str()) == MPG123_OK) {
-        std::vector<unsigned char> buffer(1 << 16);
-        size_t done = 0;
-        int err = MPG123_OK;
-        while (err == MPG123_OK || err == MPG123_NEW_FORMAT) {
-            err = mpg123_read(h, buffer.data(), buffer.size(), &done);
-            if (err == MPG123_NEW_FORMAT)
-                mpg123_getformat(h, &read.Rate, &read.Channels, &encoding);
-            read.Samples += done / 2;
-        }
-        mpg123_id3v1* v1 = nullptr;
-        mpg123_id3v2* v2 = nullptr;
-        if ((mpg123_meta_check(h) & MPG123_ID3) && mpg123_id3(h, &v1, &v2) == MPG123_OK && v2)
-            for (size_t i = 0; i < v2->texts; ++i)
-                read.Id3[std::string(v2->text[i].id, 4)] = v2->text[i].text.p ? v2->text[i].text.p : "";
-        mpg123_close(h);
-    }
-    mpg123_delete(h);
-    return read;
-}
-#endif
 
 }  // namespace scripted

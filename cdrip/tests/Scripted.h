@@ -17,7 +17,7 @@ struct Drive {
     TCDRomParameters params{};
     int32_t paramsResult = 0;
     int32_t tocResult = 0;
-    std::vector<TTocEntry> toc;  // n tracks + the lead-out entry
+    std::vector<TTocEntry> toc;        // n tracks + the lead-out entry
     std::vector<int32_t> lastSectors;  // per track; none: the library cannot tell
 };
 
@@ -85,8 +85,7 @@ public:
     std::vector<Op> ops;
     std::vector<std::string> created;
     std::vector<std::string> committed;
-    std::vector<std::string> sweeps;   // RemoveStale calls
-    std::vector<std::string> removed;  // Remove calls
+    std::vector<std::string> sweeps;  // RemoveStale calls
     int failWrite = 0;
     std::string failCommit;
     int writes = 0;
@@ -94,7 +93,7 @@ public:
 
     std::unique_ptr<cdrip::TOutputFile> Create(const std::string& fileName) override;
     void RemoveStale(const std::string& fileName) override;
-    bool Remove(const std::string& fileName) override;
+    bool Remove(const std::string& fileName) override { return cdrip::StdioFileSystem().Remove(fileName); }
 };
 
 // A fresh folder under the test temp dir, removed with its files at the end.
@@ -129,16 +128,5 @@ struct RiffWalk {
     bool EndsAtFileEnd = false;
 };
 RiffWalk WalkRiff(const std::vector<uint8_t>& file);
-#ifdef HAVE_MPG123
-// A whole MP3 file as libmpg123 decodes it: 16-bit samples of all channels,
-// rate and channels, and the ID3v2 text frames by id.
-struct Mp3Read {
-    uint64_t Samples = 0;
-    long Rate = 0;
-    int Channels = 0;
-    Texts Id3;
-};
-Mp3Read ReadMp3(const std::string& path);
-#endif
 
 }  // namespace scripted

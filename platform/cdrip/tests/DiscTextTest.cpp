@@ -49,7 +49,6 @@ constexpr uint8_t kGerman = CDRIP_TEXT_GERMAN, kEnglish = CDRIP_TEXT_ENGLISH;
 
 // Both sources: a cue sheet holds one English block.
 const TextCase kBoth[] = {
-    {"NoText", kGerman, "", "audio:75:noise=1 audio:75:noise=2", "", ""},
     {"AlbumOnly", kGerman, "Lieder: Sommer|Die Ärzte||||",
      "album=\"Lieder: Sommer\" performer=\" Die Ärzte \" audio:75 audio:75", "", ""},
     {"SomeTracksUntitledFromTrack3", kEnglish, "Sommer||A||||Über den Wolken|Chor: Süd|Daten|",
@@ -65,8 +64,6 @@ const TextCase kCueOnly[] = {
 };
 
 const TextCase kDriveOnly[] = {
-    {"TwoBlocksPreferredGerman", kGerman, "Sommer||Eins|||",
-     "album=Summer audio:75:title=One audio:75:title=Two", "block=8\ntitle=Sommer\ntitle1=Eins\n", ""},
     {"TwoBlocksPreferredAbsent", kGerman, "Summer||One|", "album=Summer audio:75:title=One",
      "block=15\ntitle=L'été\n", ""},
     {"NeitherPreferredNorEnglishTakesTheFirst", kGerman, "Été|||", "album=Été audio:75",

@@ -254,7 +254,8 @@ TEST_F(FakeDrive, TocOfADiscWithADataTrackAndFirstTrackFive)
 class FakeDriveCdExtra : public FakeDrive, public ::testing::WithParamInterface<bool> {};
 
 // The last audio track's TOC range runs up to the data track; its audio ends
-// before the session gap, and the rip delivers exactly that audio.
+// before the session gap, where the library says it does, and the rip
+// delivers exactly that audio.
 TEST_P(FakeDriveCdExtra, LastAudioTrackEndsBeforeTheSessionGap)
 {
     const Disc disc = CdExtraDisc();
@@ -262,6 +263,9 @@ TEST_P(FakeDriveCdExtra, LastAudioTrackEndsBeforeTheSessionGap)
     SetFaults(Tray0, "cd-extra");
     ASSERT_GE(Select(), 0);
     ExpectTocOf(disc);
+    int32_t last = 0;
+    ASSERT_EQ(CR_GetTrackLastSector(1, &last), CDRIP_OK);
+    EXPECT_EQ(last, discimage::TrackEnd(disc, 1));
     SetFormat(STEREO44100, GetParam());
     const RipResult rip = Rip(CR_GetTocEntry(1).StartSector, CR_GetTocEntry(2).StartSector - 1);
     ASSERT_EQ(rip.openResult, CDRIP_OK);
