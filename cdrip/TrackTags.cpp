@@ -59,19 +59,9 @@ std::vector<uint8_t> Id3Text(const std::string& utf8)
         body.insert(body.end(), cps.begin(), cps.end());
         return body;
     }
-    const auto put16 = [&](char32_t unit) {
-        body.push_back(static_cast<uint8_t>(unit));
-        body.push_back(static_cast<uint8_t>(unit >> 8));
-    };
-    put16(0xFEFF);
-    for (const char32_t cp : cps) {
-        if (cp < 0x10000) {
-            put16(cp);
-        } else {
-            put16(0xD800 + ((cp - 0x10000) >> 10));
-            put16(0xDC00 + ((cp - 0x10000) & 0x3FF));
-        }
-    }
+    util::AppendUtf16(body, 0xFEFF, false);
+    for (const char32_t cp : cps)
+        util::AppendUtf16(body, cp, false);
     return body;
 }
 

@@ -1,4 +1,5 @@
-// Walking UTF-8 text code point by code point, and writing code points back.
+// Walking UTF-8 text code point by code point, and writing code points back
+// in UTF-8 or UTF-16.
 #pragma once
 
 #include <cstddef>
@@ -68,6 +69,26 @@ inline void AppendUtf8(std::string& out, char32_t cp)
         out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
         out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
         out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Appends cp (at most U+10FFFF, no surrogate) in UTF-16: one unit, or a
+// surrogate pair above U+FFFF, each unit as two bytes in the given order.
+template <typename Bytes>
+inline void AppendUtf16(Bytes& out, char32_t cp, bool bigEndian)
+{
+    using Byte = typename Bytes::value_type;
+    const auto unit = [&](char32_t u) {
+        const auto high = static_cast<Byte>(u >> 8 & 0xFF);
+        const auto low = static_cast<Byte>(u & 0xFF);
+        out.push_back(bigEndian ? high : low);
+        out.push_back(bigEndian ? low : high);
+    };
+    if (cp < 0x10000) {
+        unit(cp);
+    } else {
+        unit(0xD800 + ((cp - 0x10000) >> 10));
+        unit(0xDC00 + ((cp - 0x10000) & 0x3FF));
     }
 }
 
