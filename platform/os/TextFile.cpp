@@ -13,6 +13,8 @@ namespace os {
 namespace {
 
 constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
+// Far more than any settings file of the slideshow's.
+constexpr off_t kMaxFileBytes = 16 << 20;
 
 // Bytes 0x80..0x9F of Windows-1252; the five unassigned ones map to the C1
 // control of the same number, so that every byte decodes to a character.
@@ -88,11 +90,14 @@ std::vector<std::string> SplitLines(const std::string& text)
 
 std::optional<std::string> ReadFileBytes(const std::string& path)
 {
-    const TFileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Opened without waiting and read only when it is a regular file of a
+    // sane size: a pipe under that name would block for good, a link to a
+    // device would be read without end.
+    const TFileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.Get() < 0)
         return std::nullopt;
     struct stat info {};
-    if (::fstat(fd.Get(), &info) != 0 || S_ISDIR(info.st_mode))
+    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxFileBytes)
         return std::nullopt;
     std::string bytes;
     char buffer[65536];
@@ -100,6 +105,8 @@ std::optional<std::string> ReadFileBytes(const std::string& path)
         const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
         if (got == 0)
             return bytes;
+        if (got > 0 && static_cast<off_t>(bytes.size()) + got > kMaxFileBytes)
+            return std::nullopt;
         if (got < 0) {
             if (errno == EINTR)
                 continue;

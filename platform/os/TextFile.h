@@ -21,7 +21,8 @@ std::string EncodeUtf16(const std::string& text, bool bigEndian);
 // so "a\r\n" is one line and "" is none.
 std::vector<std::string> SplitLines(const std::string& text);
 
-// The whole file as bytes; nothing when it cannot be opened or read.
+// The whole file as bytes; nothing when it cannot be opened or read, or when
+// it is no regular file (a folder, a pipe, a device) or larger than 16 MiB.
 std::optional<std::string> ReadFileBytes(const std::string& path);
 
 // Read, decode and split. Throws rtl::EFOpenError with the library's

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <sys/stat.h>
+
 namespace {
 
 using Lines = std::vector<std::string>;
@@ -90,6 +93,8 @@ TEST_P(LoadTextLinesFailure, RaisesTheLibraryOpenError)
 {
     testsupport::TTempDir dir;
     dir.Write("sub/placeholder", "");
+    ::mkfifo((dir.Path() + "/fifo.ini").c_str(), 0644);                      // would block a reader for good
+    std::filesystem::create_symlink("/dev/zero", dir.Path() + "/zero.ini");  // would never end
     const std::string path = dir.Path() + GetParam();
     try {
         os::LoadTextLines(path);
@@ -99,10 +104,11 @@ TEST_P(LoadTextLinesFailure, RaisesTheLibraryOpenError)
     }
 }
 
-const char* const kFailureNames[] = {"MissingFile", "MissingFolder", "Folder"};
+const char* const kFailureNames[] = {"MissingFile", "MissingFolder", "Folder", "Fifo", "LinkToADevice"};
 
 INSTANTIATE_TEST_SUITE_P(Paths, LoadTextLinesFailure,
-                         ::testing::Values("/LanguageIsSet.ini", "/missing/LanguageIsSet.ini", "/sub"),
+                         ::testing::Values("/LanguageIsSet.ini", "/missing/LanguageIsSet.ini", "/sub",
+                                           "/fifo.ini", "/zero.ini"),
                          [](const auto& p) { return std::string(kFailureNames[p.index]); });
 
 }  // namespace
