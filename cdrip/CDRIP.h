@@ -83,7 +83,7 @@ public:
     virtual bool Remove(const std::string& fileName) = 0;
 };
 // The process's files, replaced whole through the OS layer.
-TFileSystem& StdioFileSystem();
+TFileSystem& DiskFileSystem();
 
 }  // namespace cdrip
 
@@ -165,7 +165,7 @@ public:
     // Reads version, drive, parameters and table of contents from the library;
     // any exception on the way becomes ECDRIPError "Initialization failure".
     explicit TCDRIP(const cdrip::TCdRipApi& api = cdrip::LinkedCdRipApi(),
-                    cdrip::TFileSystem& files = cdrip::StdioFileSystem());
+                    cdrip::TFileSystem& files = cdrip::DiskFileSystem());
     ~TCDRIP();
     TCDRIP(const TCDRIP&) = delete;
     TCDRIP& operator=(const TCDRIP&) = delete;
@@ -308,4 +308,4 @@ private:
 std::unique_ptr<TCDRIP> CreateStoredCDRIP1(TLameCoder* coder, TProcessTrackEvent onEndTrack,
                                            TProgressEvent onProgress,
                                            const cdrip::TCdRipApi& api = cdrip::LinkedCdRipApi(),
-                                           cdrip::TFileSystem& files = cdrip::StdioFileSystem());
+                                           cdrip::TFileSystem& files = cdrip::DiskFileSystem());

@@ -52,7 +52,7 @@ private:
     std::vector<uint8_t> FBuffer;
 };
 
-class TStdioFileSystem : public TFileSystem {
+class TDiskFileSystem : public TFileSystem {
 public:
     std::unique_ptr<TOutputFile> Create(const std::string& fileName) override
     {
@@ -69,9 +69,9 @@ public:
 
 }  // namespace
 
-TFileSystem& StdioFileSystem()
+TFileSystem& DiskFileSystem()
 {
-    static TStdioFileSystem files;
+    static TDiskFileSystem files;
     return files;
 }
 

@@ -288,7 +288,7 @@ TCDRomParameters Params(const std::string& id, int32_t speed, int32_t format, in
 
 std::unique_ptr<cdrip::TOutputFile> RecordingFiles::Create(const std::string& fileName)
 {
-    auto inner = cdrip::StdioFileSystem().Create(fileName);
+    auto inner = cdrip::DiskFileSystem().Create(fileName);
     created.push_back(fileName);
     return std::make_unique<RecordingFile>(*this, fileName, std::move(inner));
 }
@@ -296,7 +296,7 @@ std::unique_ptr<cdrip::TOutputFile> RecordingFiles::Create(const std::string& fi
 void RecordingFiles::RemoveStale(const std::string& fileName)
 {
     sweeps.push_back(fileName);
-    cdrip::StdioFileSystem().RemoveStale(fileName);
+    cdrip::DiskFileSystem().RemoveStale(fileName);
 }
 
 std::vector<uint8_t> ReadFile(const std::string& path)

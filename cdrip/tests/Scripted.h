@@ -93,7 +93,7 @@ public:
 
     std::unique_ptr<cdrip::TOutputFile> Create(const std::string& fileName) override;
     void RemoveStale(const std::string& fileName) override;
-    bool Remove(const std::string& fileName) override { return cdrip::StdioFileSystem().Remove(fileName); }
+    bool Remove(const std::string& fileName) override { return cdrip::DiskFileSystem().Remove(fileName); }
 };
 
 // A fresh folder under the test temp dir, removed with its files at the end.
