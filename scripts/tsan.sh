@@ -17,7 +17,7 @@ declare -A tests_of=(
   [cdriplib_tests]=.
   [fakedrive_tests]=.
   [cdrip_tests]='EndToEnd|Riptrack'
-  [app_tests]='RipDialogTest|DataTrackTest|OverwriteThenUnfinishedTest|EmulatedDrive'
+  [app_tests]='RipDialogTest|DataTrackTest|OverwriteThenUnfinishedTest|WriteOrderTest|EmulatedDrive'
 )
 programs=("${!tests_of[@]}")
 

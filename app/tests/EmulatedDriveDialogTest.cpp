@@ -27,6 +27,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <vector>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -141,8 +142,8 @@ constexpr qint64 kResponsiveMs = 2000;
 
 struct TInquiryCase {
     const char* Name;
-    const char* Faults;      // the drive's INQUIRY strings, if not the default
-    const char* Identified;  // the drive box's text before " (/dev/srN)"
+    const char* Faults;       // the drive's INQUIRY strings, if not the default
+    const char* Identified;   // the drive box's text before " (/dev/srN)"
     const char* CdText = "";  // the emulator's TRAY.cdtext
     QStringList Lines{"Track01 (Audio)  0:20", "Track02 (Audio)  0:06"};
 };
@@ -205,14 +206,20 @@ TEST_F(EmulatedDriveTest, RefreshAnswersWhileAnotherReaderHoldsTheDrive)
     });
     while (!reading)
         std::this_thread::yield();
-    qint64 longest = 0;
+    std::vector<qint64> times;
     for (QElapsedTimer clock; !done; QTest::qWait(100)) {
         clock.start();
         Tick();
-        longest = std::max(longest, clock.elapsed());
+        times.push_back(clock.elapsed());
     }
     other.join();
-    EXPECT_LT(longest, 100) << "a refresh waited for the drive";
+    // A refresh that waits for the drive takes the read's 3 s; one that does
+    // not answers within 0.1 s, give or take what a busy machine adds to a
+    // single one of them.
+    ASSERT_GE(times.size(), 10u);
+    std::sort(times.begin(), times.end());
+    EXPECT_LT(times.back(), kResponsiveMs) << "a refresh waited for the drive";
+    EXPECT_LT(times[times.size() / 2], 100) << "refreshes took longer than 0.1 s";
     EXPECT_EQ(Lines(), (QStringList{"Track01 (Audio)  0:20", "Track02 (Audio)  0:06"}));
 }
 
